@@ -1,0 +1,55 @@
+// The stereo three-band drive: parameters, programs and processing, without a panel.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "effect/band_filter.h"
+#include "host/effect_base.h"
+
+constexpr std::int32_t kDriveParameterCount = 4;
+constexpr std::int32_t kDriveProgramCount = 2;
+
+// One parameter set. Values are atomic because the host may set a parameter on one thread while
+// another switches programs; each access stays a single 32-bit load or store.
+struct DriveProgram {
+  DriveProgram();
+  std::atomic<float> values[kDriveParameterCount];
+  char name[kProgramNameSize];
+};
+
+class DriveEffect : public EffectBase {
+ public:
+  explicit DriveEffect(HostCallback hostCallback);
+  ~DriveEffect() override;
+
+  void setParameter(std::int32_t index, float value) override;
+  float getParameter(std::int32_t index) override;
+  float getVuLevel() override;
+  void process(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+  void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+  void setProgram(std::int32_t program) override;
+  void setProgramName(char* text) override;
+  void getProgramName(char* text) override;
+  void getParameterLabel(std::int32_t index, char* text) override;
+  void getParameterDisplay(std::int32_t index, char* text) override;
+  void getParameterName(std::int32_t index, char* text) override;
+
+  // For tests and diagnostics: the band states as the processing left them.
+  const std::array<BandFilter, kBandFilterCount>& bandFilters() const { return filters; }
+
+ protected:
+  DriveProgram* programs = nullptr;
+  // Working values: written by parameter calls on any thread, read once per audio block.
+  std::atomic<float> parameters[kDriveParameterCount] = {0.5f, 0.5f, 0.5f, 0.2f};
+  std::array<BandFilter, kBandFilterCount> filters{};
+
+ private:
+  DriveProgram* currentProgramRecord();
+  void loadParameters(float values[kDriveParameterCount]) const;
+};
+
+// Creates the effect that `main` hands to a host: with its panel in the Windows build, without
+// one elsewhere. Null when it cannot be allocated.
+EffectBase* createDriveEffect(HostCallback hostCallback) noexcept;
