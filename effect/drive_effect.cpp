@@ -22,7 +22,9 @@ constexpr ParameterTexts kParameterTexts[kDriveParameterCount] = {
 
 constexpr float kDefaultValues[kDriveParameterCount] = {0.5f, 0.5f, 0.5f, 0.2f};
 
-bool isParameterIndex(std::int32_t index) { return index >= 0 && index < kDriveParameterCount; }
+bool isParameterIndex(std::int32_t index) {
+  return index >= 0 && index < kDriveParameterCount;
+}
 
 void copyText(const char* source, char* text) {
   std::memcpy(text, source, std::strlen(source) + 1);
@@ -50,7 +52,9 @@ DriveEffect::DriveEffect(HostCallback hostCallback)
   setUniqueId(fourCharCode("Wnk1"));
 }
 
-DriveEffect::~DriveEffect() { delete[] programs; }
+DriveEffect::~DriveEffect() {
+  delete[] programs;
+}
 
 DriveProgram* DriveEffect::currentProgramRecord() {
   if (programs == nullptr) {
@@ -76,7 +80,9 @@ float DriveEffect::getParameter(std::int32_t index) {
   return isParameterIndex(index) ? parameters[index].load(std::memory_order_relaxed) : 0.0f;
 }
 
-float DriveEffect::getVuLevel() { return 0.0f; }
+float DriveEffect::getVuLevel() {
+  return 0.0f;
+}
 
 void DriveEffect::setProgram(std::int32_t program) {
   if (programs == nullptr || program < 0 || program >= programCount) {
@@ -138,8 +144,8 @@ void DriveEffect::process(float** inputs, float** outputs, std::int32_t sampleFr
   }
   float values[kDriveParameterCount];
   loadParameters(values);
-  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1],
-                sampleFrames, OutputMode::accumulating);
+  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
+                OutputMode::accumulating);
 }
 
 void DriveEffect::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) {
@@ -148,6 +154,6 @@ void DriveEffect::processReplacing(float** inputs, float** outputs, std::int32_t
   }
   float values[kDriveParameterCount];
   loadParameters(values);
-  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1],
-                sampleFrames, OutputMode::replacing);
+  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
+                OutputMode::replacing);
 }

@@ -46,10 +46,11 @@ struct AEffect {
 
 // First character in the most significant byte: fourCharCode("VstP") == 0x56737450.
 constexpr std::int32_t fourCharCode(const char (&code)[5]) {
-  return static_cast<std::int32_t>((static_cast<std::uint32_t>(static_cast<unsigned char>(code[0])) << 24) |
-                                   (static_cast<std::uint32_t>(static_cast<unsigned char>(code[1])) << 16) |
-                                   (static_cast<std::uint32_t>(static_cast<unsigned char>(code[2])) << 8) |
-                                   static_cast<std::uint32_t>(static_cast<unsigned char>(code[3])));
+  return static_cast<std::int32_t>(
+      (static_cast<std::uint32_t>(static_cast<unsigned char>(code[0])) << 24) |
+      (static_cast<std::uint32_t>(static_cast<unsigned char>(code[1])) << 16) |
+      (static_cast<std::uint32_t>(static_cast<unsigned char>(code[2])) << 8) |
+      static_cast<std::uint32_t>(static_cast<unsigned char>(code[3])));
 }
 
 constexpr std::int32_t kEffectMagic = fourCharCode("VstP");

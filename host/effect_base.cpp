@@ -10,8 +10,8 @@ namespace {
 
 // The five entries the descriptor hands to the host. Each finds its object through the
 // descriptor's `object` field; none checks its arguments, as hosts pass what they were given.
-VstIntPtr dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                          VstIntPtr value, void* ptr, float opt) noexcept {
+VstIntPtr dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index, VstIntPtr value,
+                          void* ptr, float opt) noexcept {
   EffectBase* object = EffectBase::fromDescriptor(effect);
   if (opcode == effClose) {
     object->dispatch(opcode, index, value, ptr, opt);
@@ -80,22 +80,28 @@ EffectBase::EffectBase(HostCallback callback, std::int32_t programs, std::int32_
   descriptor.processReplacing = processReplacingEntry;
 }
 
-EffectBase::~EffectBase() { delete editor; }
+EffectBase::~EffectBase() {
+  delete editor;
+}
 
 void EffectBase::setParameter(std::int32_t /*index*/, float /*value*/) {}
-float EffectBase::getParameter(std::int32_t /*index*/) { return 0.0f; }
+float EffectBase::getParameter(std::int32_t /*index*/) {
+  return 0.0f;
+}
 
 void EffectBase::automateParameter(std::int32_t index, float value) {
   setParameter(index, value);
   callHost(audioMasterAutomate, index, 0, nullptr, value);
 }
 
-float EffectBase::getVuLevel() { return 0.0f; }
+float EffectBase::getVuLevel() {
+  return 0.0f;
+}
 void EffectBase::processReplacing(float** /*inputs*/, float** /*outputs*/,
                                   std::int32_t /*sampleFrames*/) {}
 
-VstIntPtr EffectBase::dispatch(std::int32_t opcode, std::int32_t index, VstIntPtr value,
-                               void* ptr, float opt) {
+VstIntPtr EffectBase::dispatch(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
+                               float opt) {
   char* text = static_cast<char*>(ptr);
   switch (opcode) {
     case effOpen:
@@ -171,37 +177,76 @@ VstIntPtr EffectBase::dispatch(std::int32_t opcode, std::int32_t index, VstIntPt
 
 void EffectBase::open() {}
 void EffectBase::close() {}
-std::int32_t EffectBase::getProgram() { return currentProgram.load(std::memory_order_relaxed); }
+std::int32_t EffectBase::getProgram() {
+  return currentProgram.load(std::memory_order_relaxed);
+}
 void EffectBase::setProgram(std::int32_t program) {
   currentProgram.store(program, std::memory_order_relaxed);
 }
-void EffectBase::setProgramName(char* text) { makeEmpty(text); }
-void EffectBase::getProgramName(char* text) { makeEmpty(text); }
-void EffectBase::getParameterLabel(std::int32_t /*index*/, char* text) { makeEmpty(text); }
-void EffectBase::getParameterDisplay(std::int32_t /*index*/, char* text) { makeEmpty(text); }
-void EffectBase::getParameterName(std::int32_t /*index*/, char* text) { makeEmpty(text); }
-void EffectBase::setSampleRate(float rate) { sampleRate = rate; }
-void EffectBase::setBlockSize(std::int32_t size) { blockSize = size; }
+void EffectBase::setProgramName(char* text) {
+  makeEmpty(text);
+}
+void EffectBase::getProgramName(char* text) {
+  makeEmpty(text);
+}
+void EffectBase::getParameterLabel(std::int32_t /*index*/, char* text) {
+  makeEmpty(text);
+}
+void EffectBase::getParameterDisplay(std::int32_t /*index*/, char* text) {
+  makeEmpty(text);
+}
+void EffectBase::getParameterName(std::int32_t /*index*/, char* text) {
+  makeEmpty(text);
+}
+void EffectBase::setSampleRate(float rate) {
+  sampleRate = rate;
+}
+void EffectBase::setBlockSize(std::int32_t size) {
+  blockSize = size;
+}
 void EffectBase::reservedHook() {}
-void EffectBase::setUniqueId(std::int32_t code) { descriptor.uniqueID = code; }
-void EffectBase::setNumInputs(std::int32_t count) { descriptor.numInputs = count; }
-void EffectBase::setNumOutputs(std::int32_t count) { descriptor.numOutputs = count; }
-void EffectBase::setHasVu(TruthValue state) { setFlag(effFlagsHasVu, state); }
-void EffectBase::setHasClip(TruthValue state) { setFlag(effFlagsHasClip, state); }
-void EffectBase::setCanMono(TruthValue state) { setFlag(effFlagsCanMono, state); }
-void EffectBase::setCanReplacing(TruthValue state) { setFlag(effFlagsCanReplacing, state); }
-void EffectBase::setRealQualities(std::int32_t count) { descriptor.realQualities = count; }
-void EffectBase::setOffQualities(std::int32_t count) { descriptor.offQualities = count; }
-void EffectBase::setInitialDelay(std::int32_t frames) { descriptor.initialDelay = frames; }
-float EffectBase::getSampleRate() { return sampleRate; }
-std::int32_t EffectBase::getBlockSize() { return blockSize; }
+void EffectBase::setUniqueId(std::int32_t code) {
+  descriptor.uniqueID = code;
+}
+void EffectBase::setNumInputs(std::int32_t count) {
+  descriptor.numInputs = count;
+}
+void EffectBase::setNumOutputs(std::int32_t count) {
+  descriptor.numOutputs = count;
+}
+void EffectBase::setHasVu(TruthValue state) {
+  setFlag(effFlagsHasVu, state);
+}
+void EffectBase::setHasClip(TruthValue state) {
+  setFlag(effFlagsHasClip, state);
+}
+void EffectBase::setCanMono(TruthValue state) {
+  setFlag(effFlagsCanMono, state);
+}
+void EffectBase::setCanReplacing(TruthValue state) {
+  setFlag(effFlagsCanReplacing, state);
+}
+void EffectBase::setRealQualities(std::int32_t count) {
+  descriptor.realQualities = count;
+}
+void EffectBase::setOffQualities(std::int32_t count) {
+  descriptor.offQualities = count;
+}
+void EffectBase::setInitialDelay(std::int32_t frames) {
+  descriptor.initialDelay = frames;
+}
+float EffectBase::getSampleRate() {
+  return sampleRate;
+}
+std::int32_t EffectBase::getBlockSize() {
+  return blockSize;
+}
 
 std::int32_t EffectBase::getHostVersion() {
   if (hostCallback == nullptr) {
     return 1;
   }
-  const auto version =
-      static_cast<std::int32_t>(callHost(audioMasterVersion, 0, 0, nullptr, 0.0f));
+  const auto version = static_cast<std::int32_t>(callHost(audioMasterVersion, 0, 0, nullptr, 0.0f));
   return version != 0 ? version : 1;
 }
 
@@ -235,8 +280,8 @@ void EffectBase::setFlag(std::int32_t bit, TruthValue state) {
   }
 }
 
-VstIntPtr EffectBase::callHost(std::int32_t opcode, std::int32_t index, VstIntPtr value,
-                               void* ptr, float opt) {
+VstIntPtr EffectBase::callHost(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
+                               float opt) {
   if (hostCallback == nullptr) {
     return 0;
   }

@@ -18,7 +18,9 @@ static_assert(sizeof kNotANumberText == kParameterTextLength + 1);
 constexpr double kPositiveLimit = 99999999.0;
 constexpr double kNegativeLimit = 9999999.0;
 
-char digitChar(double digit) { return static_cast<char>('0' + static_cast<int>(digit)); }
+char digitChar(double digit) {
+  return static_cast<char>('0' + static_cast<int>(digit));
+}
 
 }  // namespace
 
@@ -36,8 +38,7 @@ void EffectBase::formatHertz(float samples, char* text) {
   if (samples == 0.0f || std::isnan(samples)) {
     formatFloat(0.0f, text);
   } else {
-    formatFloat(static_cast<float>(static_cast<double>(rate) / static_cast<double>(samples)),
-                text);
+    formatFloat(static_cast<float>(static_cast<double>(rate) / static_cast<double>(samples)), text);
   }
 }
 

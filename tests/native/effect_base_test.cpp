@@ -120,9 +120,13 @@ TEST_F(EffectBaseTest, DispatcherRoutesToOperations) {
   effect.dispatch(effGetParamLabel, 2, 0, text, 0.0f);
   effect.dispatch(effGetParamDisplay, 3, 0, text, 0.0f);
   effect.dispatch(effGetParamName, 4, 0, text, 0.0f);
-  const std::vector<std::string> expected = {
-      "open",           "close",       "setProgramName",      "getProgramName",
-      "getParameterLabel 2", "getParameterDisplay 3", "getParameterName 4"};
+  const std::vector<std::string> expected = {"open",
+                                             "close",
+                                             "setProgramName",
+                                             "getProgramName",
+                                             "getParameterLabel 2",
+                                             "getParameterDisplay 3",
+                                             "getParameterName 4"};
   EXPECT_EQ(ProbeEffect::calls(), expected);
 
   effect.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);

@@ -45,7 +45,9 @@ struct FloatCase {
   const char* text;
 };
 
-void PrintTo(const FloatCase& c, std::ostream* out) { *out << c.value << " -> \"" << c.text << '"'; }
+void PrintTo(const FloatCase& c, std::ostream* out) {
+  *out << c.value << " -> \"" << c.text << '"';
+}
 
 class FormatFloatTest : public testing::TestWithParam<FloatCase> {};
 

@@ -57,7 +57,7 @@ TEST(Descriptor, EveryOffsetAsTheHostReadsIt) {
   float ioRatio;
   std::memcpy(&ioRatio, bytes + 60, 4);
   EXPECT_EQ(ioRatio, 1.0f);
-  EXPECT_NE(readInt(d, 64), 0);   // object
+  EXPECT_NE(readInt(d, 64), 0);           // object
   EXPECT_EQ(readInt(d, 72), 0x576E6B32);  // "Wnk2"
   EXPECT_EQ(readInt(d, 76), 1);
   for (std::size_t offset = 84; offset < 144; ++offset) {
@@ -71,9 +71,18 @@ TEST(Dispatcher, AnswersEveryOpcode) {
   const struct {
     std::int32_t opcode;
     VstIntPtr answer;
-  } silent[] = {{effOpen, 0},         {effMainsChanged, 0}, {effEditDraw, 0}, {effEditMouse, 0},
-                {effEditKey, 0},      {effEditTop, 0},      {effEditSleep, 0}, {23, 0},
-                {100, 0},             {-1, 0},              {0x7fffffff, 0},   {-0x7fffffff, 0},
+  } silent[] = {{effOpen, 0},
+                {effMainsChanged, 0},
+                {effEditDraw, 0},
+                {effEditMouse, 0},
+                {effEditKey, 0},
+                {effEditTop, 0},
+                {effEditSleep, 0},
+                {23, 0},
+                {100, 0},
+                {-1, 0},
+                {0x7fffffff, 0},
+                {-0x7fffffff, 0},
                 {effIdentify, 0x4E764566}};
   for (const auto& c : silent) {
     std::memset(buffer, 0, sizeof buffer);
@@ -108,7 +117,8 @@ TEST(Parameters, NamesLabelsAndDisplays) {
   const struct {
     float value;
     const char* text;
-  } shown[] = {{0.25f, "2.500000"}, {0.999f, "9.989999"}, {1.0f, "10.00000"}, {-0.125f, "-1.25000"}};
+  } shown[] = {
+      {0.25f, "2.500000"}, {0.999f, "9.989999"}, {1.0f, "10.00000"}, {-0.125f, "-1.25000"}};
   for (const auto& c : shown) {
     plugin.set(0, c.value);
     EXPECT_EQ(plugin.get(0), c.value);

@@ -43,10 +43,10 @@ using MainProc = AEffect* (*)(HostCallback);
 inline MainProc pluginMain() {
   static HMODULE library = LoadLibraryA(DRIVE_DLL_PATH);
   // FARPROC goes through a generic function pointer type to become the entry's real type.
-  static MainProc entry =
-      library != nullptr
-          ? reinterpret_cast<MainProc>(reinterpret_cast<void (*)()>(GetProcAddress(library, "main")))
-          : nullptr;
+  static MainProc entry = library != nullptr
+                              ? reinterpret_cast<MainProc>(
+                                    reinterpret_cast<void (*)()>(GetProcAddress(library, "main")))
+                              : nullptr;
   return entry;
 }
 

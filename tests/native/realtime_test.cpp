@@ -1,0 +1,90 @@
+// The audio path must not allocate: every global allocation function is replaced here and
+// counts while a process call runs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "host/aeffect.h"
+
+extern "C" AEffect* VSTPluginMain(HostCallback hostCallback) noexcept;
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+
+void* countedAllocation(std::size_t size) {
+  if (counting.load(std::memory_order_relaxed)) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+  }
+  return std::malloc(size == 0 ? 1 : size);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* p = countedAllocation(size)) {
+    return p;
+  }
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+  return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return countedAllocation(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return countedAllocation(size);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+namespace {
+
+VstIntPtr quietHost(AEffect*, std::int32_t opcode, std::int32_t, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+TEST(RealTime, ProcessCallsDoNotAllocate) {
+  AEffect* effect = VSTPluginMain(quietHost);
+  ASSERT_NE(effect, nullptr);
+  std::vector<float> left(4096, 0.3f), right(4096, -0.7f), outLeft(4096), outRight(4096);
+  float* inputs[] = {left.data(), right.data()};
+  float* outputs[] = {outLeft.data(), outRight.data()};
+
+  allocations = 0;
+  counting = true;
+  for (std::int32_t frames : {0, 1, 7, 64, 512, 4096}) {
+    effect->processReplacing(effect, inputs, outputs, frames);
+    effect->process(effect, inputs, outputs, frames);
+    effect->setParameter(effect, 1, 0.9f);
+    effect->getParameter(effect, 1);
+  }
+  counting = false;
+  EXPECT_EQ(allocations.load(), 0);
+  effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+}
+
+TEST(RealTime, CounterSeesAllocations) {
+  // Guards the test above against a replacement that silently stopped counting.
+  counting = true;
+  auto* probe = new (std::nothrow) int(3);
+  counting = false;
+  EXPECT_GE(allocations.load(), 1);
+  delete probe;
+  allocations = 0;
+}
+
+}  // namespace
