@@ -1,0 +1,110 @@
+#include "tools/plughost/host_callback.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using plughost::HostCallbackRecorder;
+
+TEST(HostCallbackRecorder, AnswersAsAVst24Host) {
+  HostCallbackRecorder host;
+  host.setSampleRate(48000.0f);
+  host.setBlockSize(256);
+  struct Case {
+    std::int32_t opcode;
+    std::int32_t index;
+    VstIntPtr answer;
+  };
+  const Case cases[] = {
+      {audioMasterVersion, 0, 2400},
+      {audioMasterAutomate, 1, 0},
+      {audioMasterCurrentId, 0, 0},
+      {audioMasterIdle, 0, 0},
+      {audioMasterPinConnected, 0, 0},  // 0: connected
+      {audioMasterPinConnected, 1, 0},
+      {audioMasterPinConnected, 2, 1},
+      {plughost::audioMasterGetSampleRate, 0, 48000},
+      {plughost::audioMasterGetBlockSize, 0, 256},
+      {plughost::audioMasterGetTime, 0, 0},
+      {plughost::audioMasterCanDo, 0, 0},
+      {plughost::audioMasterGetLanguage, 0, 1},
+      {999, 0, 0},
+      {-5, 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(host.handle(c.opcode, c.index, 0, nullptr, 0.0f), c.answer) << c.opcode;
+  }
+  char vendor[64] = {};
+  EXPECT_EQ(host.handle(plughost::audioMasterGetVendorString, 0, 0, vendor, 0.0f), 1);
+  EXPECT_GT(std::strlen(vendor), 0u);
+  EXPECT_EQ(host.requestCount(), std::size(cases) + 1);
+  EXPECT_EQ(host.countOf(audioMasterPinConnected), 3u);
+  EXPECT_EQ(host.countOf(999) + 0, 2u) << "opcodes past 63 and negative ones are counted together";
+}
+
+TEST(HostCallbackRecorder, RecordsEveryAutomationReportInOrder) {
+  HostCallbackRecorder host;
+  host.handle(audioMasterAutomate, 2, 0, nullptr, 0.25f);
+  host.handle(audioMasterIdle, 0, 0, nullptr, 0.0f);
+  host.handle(audioMasterAutomate, 0, 0, nullptr, 1.0f);
+  host.handle(audioMasterAutomate, 2, 0, nullptr, 0.5f);
+  auto automation = host.automation();
+  ASSERT_EQ(automation.size(), 3u);
+  EXPECT_EQ(automation[0].index, 2);
+  EXPECT_EQ(automation[0].value, 0.25f);
+  EXPECT_EQ(automation[1].index, 0);
+  EXPECT_EQ(automation[1].value, 1.0f);
+  EXPECT_EQ(automation[2].value, 0.5f);
+  auto requests = host.requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests[1].opcode, audioMasterIdle);
+  EXPECT_EQ(requests[3].index, 2);
+  EXPECT_EQ(requests[3].opt, 0.5f);
+}
+
+TEST(HostCallbackRecorder, RoutesCallsByDescriptorAndDuringTheEntryPoint) {
+  HostCallbackRecorder first;
+  HostCallbackRecorder second;
+  AEffect a{};
+  AEffect b{};
+  first.attach(&a);
+  second.attach(&b);
+  HostCallbackRecorder::callback(&a, audioMasterAutomate, 1, 0, nullptr, 0.1f);
+  HostCallbackRecorder::callback(&b, audioMasterAutomate, 2, 0, nullptr, 0.2f);
+  HostCallbackRecorder::callback(&b, audioMasterAutomate, 3, 0, nullptr, 0.3f);
+  EXPECT_EQ(first.automation().size(), 1u);
+  EXPECT_EQ(second.automation().size(), 2u);
+
+  // While an entry point runs there is no descriptor yet; the scope's recorder takes the calls.
+  AEffect unknown{};
+  {
+    HostCallbackRecorder::EntryScope scope(first);
+    EXPECT_EQ(HostCallbackRecorder::callback(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f),
+              2400);
+    HostCallbackRecorder::callback(&unknown, audioMasterIdle, 0, 0, nullptr, 0.0f);
+  }
+  EXPECT_EQ(first.countOf(audioMasterVersion), 1u);
+  EXPECT_EQ(first.countOf(audioMasterIdle), 1u);
+
+  // Outside any scope, an unknown caller still learns the version and nothing is recorded.
+  second.detach(&b);
+  EXPECT_EQ(HostCallbackRecorder::callback(&b, audioMasterVersion, 0, 0, nullptr, 0.0f), 2400);
+  EXPECT_EQ(HostCallbackRecorder::callback(&b, audioMasterAutomate, 0, 0, nullptr, 1.0f), 0);
+  EXPECT_EQ(second.requestCount(), 2u);
+}
+
+TEST(HostCallbackRecorder, StopsKeepingButKeepsCountingPastTheLimit) {
+  HostCallbackRecorder host;
+  const std::size_t total = HostCallbackRecorder::kMaxRecorded + 10;
+  for (std::size_t i = 0; i < total; ++i) {
+    host.handle(audioMasterAutomate, 0, 0, nullptr, 0.5f);
+  }
+  EXPECT_EQ(host.requestCount(), total);
+  EXPECT_EQ(host.countOf(audioMasterAutomate), total);
+  EXPECT_EQ(host.requests().size(), HostCallbackRecorder::kMaxRecorded);
+  EXPECT_EQ(host.automation().size(), HostCallbackRecorder::kMaxRecorded);
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+# Runs `plughost info --json` and checks fields of the document.
+#   -DCOMMAND=<list> -DEXPECT=<list of path=value>, a path being keys and array indices joined
+#   by '/', e.g. "uniqueId/text=Wnk2;parameters/0/name= Boost;editor=null"
+#   [-DEXPECT_TEXT=<list of regexes the raw text must match>], for numbers with a fraction,
+#   which CMake's own JSON reader would print back with all their digits.
+execute_process(COMMAND ${COMMAND} RESULT_VARIABLE rc OUTPUT_VARIABLE json ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "plughost info failed (${rc}): ${err}")
+endif()
+foreach(expectation IN LISTS EXPECT)
+  string(FIND "${expectation}" "=" at)
+  string(SUBSTRING "${expectation}" 0 ${at} path)
+  math(EXPR valueAt "${at} + 1")
+  string(SUBSTRING "${expectation}" ${valueAt} -1 expected)
+  string(REPLACE "/" ";" keys "${path}")
+  string(JSON actual ERROR_VARIABLE problem GET "${json}" ${keys})
+  if(problem)
+    message(FATAL_ERROR "${path}: ${problem}\n${json}")
+  endif()
+  if(expected STREQUAL "null")
+    string(JSON type TYPE "${json}" ${keys})
+    set(actual "${type}")
+    set(expected "NULL")
+  endif()
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "${path} is '${actual}', expected '${expected}'")
+  endif()
+endforeach()
+foreach(pattern IN LISTS EXPECT_TEXT)
+  if(NOT json MATCHES "${pattern}")
+    message(FATAL_ERROR "the document does not match '${pattern}':\n${json}")
+  endif()
+endforeach()

@@ -1,0 +1,74 @@
+// One effect created from a plug-in library, with the host's side of its life cycle: the
+// constructor calls the entry point and checks the descriptor, the destructor switches the
+// effect off and closes it. Helpers wrap the dispatcher requests a host sends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host/aeffect.h"
+#include "tools/plughost/host_callback.h"
+#include "tools/plughost/plugin_library.h"
+
+namespace plughost {
+
+// Host-side text buffers are far larger than the 8 (or 24) bytes a plug-in may write, so a
+// plug-in that writes too much damages nothing; the text is cut at the buffer's end.
+constexpr std::size_t kHostTextBufferSize = 256;
+
+enum class ProcessMode { replacing, accumulating };
+
+class PluginInstance {
+ public:
+  // Throws HostError when the entry point returns null or a descriptor without the "VstP" magic.
+  PluginInstance(const PluginLibrary& library, HostCallbackRecorder& host);
+  ~PluginInstance();
+  PluginInstance(const PluginInstance&) = delete;
+  PluginInstance& operator=(const PluginInstance&) = delete;
+
+  AEffect& effect() const { return *effect_; }
+  HostCallbackRecorder& host() const { return host_; }
+  const PluginLibrary& library() const { return library_; }
+
+  VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
+                     void* ptr = nullptr, float opt = 0.0f);
+
+  // effOpen; the destructor sends effClose either way.
+  void open();
+  void setSampleRate(float rate);
+  void setBlockSize(std::int32_t frames);
+  // effMainsChanged; the destructor switches off an effect left on.
+  void setActive(bool active);
+  bool active() const { return active_; }
+
+  std::int32_t program();
+  void setProgram(std::int32_t program);
+  std::string programName();
+  // Each program's name, read by selecting it; the current program is selected again after.
+  std::string programName(std::int32_t program);
+
+  float parameter(std::int32_t index) const;
+  void setParameter(std::int32_t index, float value);
+  std::string parameterName(std::int32_t index);
+  std::string parameterLabel(std::int32_t index);
+  std::string parameterDisplay(std::int32_t index);
+
+  std::int32_t identify();
+  // The editor's rectangle when the effect says it has an editor and answers effEditGetRect.
+  std::optional<EditorRect> editorRect();
+
+  bool supports(ProcessMode mode) const;
+  // One block through the chosen entry; accumulating adds onto what the outputs hold.
+  void process(ProcessMode mode, float** inputs, float** outputs, std::int32_t frames);
+
+ private:
+  std::string text(std::int32_t opcode, std::int32_t index);
+
+  const PluginLibrary& library_;
+  HostCallbackRecorder& host_;
+  AEffect* effect_ = nullptr;
+  bool active_ = false;
+};
+
+}  // namespace plughost
