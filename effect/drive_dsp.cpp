@@ -1,23 +1,27 @@
-// How the kernel reaches a few tenths above the cost of one band's serial recurrence:
+// How the kernel gets within a few tenths of the cost of one band's serial recurrence:
 //
 // - Each band's left and right state sit side by side in one pair of doubles, so the six
 //   recurrences run as three independent two-lane chains. Lane-wise IEEE double arithmetic
 //   gives the same bits as the scalar formulation; every rounding to float happens at the same
 //   point as in a plain per-frame loop.
-// - The clipper and the mix are branch-free lane selects. For y < -t, 1/(k - y) - 1 is exactly
-//   -(1 - 1/(|y| + k)), so one division per value serves both sides.
-// - The loop is software pipelined by one frame: the recurrences of frame i are issued before
-//   the clippers of frame i - 1, so the divisions on the serial chains come first in program
-//   order and the divider serves them ahead of the clippers' divisions.
+// - The clipper is branch-free. For y < -t, 1/(k - y) - 1 is exactly -(1 - 1/(|y| + k)), so
+//   one division per value serves both sides and a lane select keeps or bends the value.
+// - Frames are processed in chunks. Within a chunk the clippers run one frame behind the
+//   recurrences, so the divisions on the serial chains come first in program order and the
+//   divider serves them ahead of the clippers' divisions. Only the three chains' latest
+//   outputs are carried in registers; older inputs and outputs go through a small history
+//   buffer, which keeps 32-bit x86 (eight vector registers) from spilling the chains.
 // - The reset of non-finite bands stays off the chains. A non-finite band output makes every
 //   later output of that band non-finite (each step multiplies, adds and divides it), so a
-//   chunk of frames is run without the reset, and if any band ends the chunk non-finite the
-//   chunk is run again from its saved state with the reset in every frame. Mixes are therefore
-//   collected per chunk and written to the host buffers once the chunk is known to be good.
+//   chunk is first run without the reset, and if any band ends it non-finite the chunk is run
+//   again from its saved state with the reset applied in every frame. The clipped values of a
+//   chunk are therefore mixed and written to the host buffers only after the chunk is done.
 #include "effect/drive_dsp.h"
 
+#include <atomic>
+#include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <limits>
 
 #if defined(__SSE2__) && !defined(DRIVE_DSP_SCALAR)
 #include <emmintrin.h>
@@ -55,48 +59,73 @@ constexpr BandConstants kBands[3] = {
     {1500.0f, 1.1397, 3.1397, 3.1141, 0.05, 1.00263},
 };
 constexpr double kOffset = 1e-7;
+
+#if DRIVE_DSP_SSE2
+
 // Halfway between the largest float and 2^128: under round-to-nearest-even a double rounds to
 // a finite float exactly when its magnitude is below this.
 constexpr double kFiniteFloatBound = 0x1.ffffffp127;
-// Frames per chunk: the mixes of a chunk wait in a small stack buffer (2 KiB).
-constexpr std::int32_t kChunkFrames = 128;
+// Frames per chunk. The chunk buffers take about 9 KiB of stack.
+constexpr std::int32_t kChunkFrames = 64;
 
 // ---- Two-lane double arithmetic: lane 0 is the left channel, lane 1 the right. ----
-#if DRIVE_DSP_SSE2
 
 using Pair = __m128d;
 using Samples = __m128;  // left and right input sample in the two low float lanes
 
-DRIVE_INLINE Pair splat(double v) { return _mm_set1_pd(v); }
+DRIVE_INLINE Pair splat(double v) {
+  return _mm_set1_pd(v);
+}
 DRIVE_INLINE Pair makePair(float left, float right) {
   return _mm_set_pd(static_cast<double>(right), static_cast<double>(left));
 }
-DRIVE_INLINE float leftFloat(Pair v) { return static_cast<float>(_mm_cvtsd_f64(v)); }
+DRIVE_INLINE float leftFloat(Pair v) {
+  return static_cast<float>(_mm_cvtsd_f64(v));
+}
 DRIVE_INLINE float rightFloat(Pair v) {
   return static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(v, v)));
 }
-DRIVE_INLINE Pair add(Pair x, Pair y) { return _mm_add_pd(x, y); }
-DRIVE_INLINE Pair sub(Pair x, Pair y) { return _mm_sub_pd(x, y); }
-DRIVE_INLINE Pair mul(Pair x, Pair y) { return _mm_mul_pd(x, y); }
-DRIVE_INLINE Pair div(Pair x, Pair y) { return _mm_div_pd(x, y); }
-DRIVE_INLINE Pair bitAnd(Pair x, Pair y) { return _mm_and_pd(x, y); }
-DRIVE_INLINE Pair bitXor(Pair x, Pair y) { return _mm_xor_pd(x, y); }
+DRIVE_INLINE Pair add(Pair x, Pair y) {
+  return _mm_add_pd(x, y);
+}
+DRIVE_INLINE Pair sub(Pair x, Pair y) {
+  return _mm_sub_pd(x, y);
+}
+DRIVE_INLINE Pair mul(Pair x, Pair y) {
+  return _mm_mul_pd(x, y);
+}
+DRIVE_INLINE Pair div(Pair x, Pair y) {
+  return _mm_div_pd(x, y);
+}
+DRIVE_INLINE Pair bitAnd(Pair x, Pair y) {
+  return _mm_and_pd(x, y);
+}
+DRIVE_INLINE Pair bitXor(Pair x, Pair y) {
+  return _mm_xor_pd(x, y);
+}
 // All-ones lanes where x < y; false for NaN.
-DRIVE_INLINE Pair lessThan(Pair x, Pair y) { return _mm_cmplt_pd(x, y); }
-DRIVE_INLINE bool bothLanes(Pair mask) { return _mm_movemask_pd(mask) == 3; }
+DRIVE_INLINE Pair lessThan(Pair x, Pair y) {
+  return _mm_cmplt_pd(x, y);
+}
+DRIVE_INLINE bool bothLanes(Pair mask) {
+  return _mm_movemask_pd(mask) == 3;
+}
 // All bits but the sign.
 DRIVE_INLINE Pair magnitudeMask() {
   return _mm_castsi128_pd(_mm_set1_epi64x(INT64_C(0x7fffffffffffffff)));
 }
 // Round each lane to float and widen it back (exact).
-DRIVE_INLINE Pair roundToFloat(Pair v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
+DRIVE_INLINE Pair roundToFloat(Pair v) {
+  return _mm_cvtps_pd(_mm_cvtpd_ps(v));
+}
 
 DRIVE_INLINE Samples loadSamples(const float* left, const float* right, std::int32_t i) {
   return _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
 }
-DRIVE_INLINE Samples splatGain(float g) { return _mm_set1_ps(g); }
 // The float product of two floats equals their exact double product rounded to float.
-DRIVE_INLINE Pair scale(Samples s, Samples gain) { return _mm_cvtps_pd(_mm_mul_ps(s, gain)); }
+DRIVE_INLINE Pair scale(Samples s, Samples gain) {
+  return _mm_cvtps_pd(_mm_mul_ps(s, gain));
+}
 
 DRIVE_INLINE __m128 loadTwo(const float* p) {
   return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
@@ -105,120 +134,7 @@ DRIVE_INLINE void storeTwo(float* p, __m128 v) {
   _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(v));
 }
 
-// Writes the mixes m[0..count) of consecutive frames. Per pair of frames all left samples are
-// written before any right sample is read, so a right buffer that is the left buffer ends as
-// a per-channel loop would leave it.
-template <OutputMode kMode>
-DRIVE_INLINE void writeMixes(const Pair* m, std::int32_t count, float* left, float* right) {
-  std::int32_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    const Pair mixLeft = _mm_unpacklo_pd(m[i], m[i + 1]);
-    const Pair mixRight = _mm_unpackhi_pd(m[i], m[i + 1]);
-    if constexpr (kMode == OutputMode::replacing) {
-      storeTwo(left + i, _mm_cvtpd_ps(mixLeft));
-      storeTwo(right + i, _mm_cvtpd_ps(mixRight));
-    } else {
-      storeTwo(left + i, _mm_cvtpd_ps(_mm_add_pd(_mm_cvtps_pd(loadTwo(left + i)), mixLeft)));
-      storeTwo(right + i, _mm_cvtpd_ps(_mm_add_pd(_mm_cvtps_pd(loadTwo(right + i)), mixRight)));
-    }
-  }
-  if (i < count) {
-    const Pair mixRight = _mm_unpackhi_pd(m[i], m[i]);
-    if constexpr (kMode == OutputMode::replacing) {
-      _mm_store_ss(left + i, _mm_cvtpd_ps(m[i]));
-      _mm_store_ss(right + i, _mm_cvtpd_ps(mixRight));
-    } else {
-      _mm_store_ss(left + i, _mm_cvtpd_ps(_mm_add_sd(_mm_cvtps_pd(_mm_load_ss(left + i)), m[i])));
-      _mm_store_ss(right + i,
-                   _mm_cvtpd_ps(_mm_add_sd(_mm_cvtps_pd(_mm_load_ss(right + i)), mixRight)));
-    }
-  }
-}
-
-#else  // Portable two-lane fallback with the same semantics.
-
-struct Pair {
-  double lane[2];
-};
-struct Samples {
-  float lane[2];
-};
-
-DRIVE_INLINE std::uint64_t bitsOf(double v) {
-  std::uint64_t u;
-  std::memcpy(&u, &v, sizeof u);
-  return u;
-}
-DRIVE_INLINE double fromBits(std::uint64_t u) {
-  double v;
-  std::memcpy(&v, &u, sizeof v);
-  return v;
-}
-template <typename Op>
-DRIVE_INLINE Pair lanewise(Pair x, Pair y, Op op) {
-  return Pair{{op(x.lane[0], y.lane[0]), op(x.lane[1], y.lane[1])}};
-}
-DRIVE_INLINE Pair splat(double v) { return Pair{{v, v}}; }
-DRIVE_INLINE Pair makePair(float left, float right) {
-  return Pair{{static_cast<double>(left), static_cast<double>(right)}};
-}
-DRIVE_INLINE float leftFloat(Pair v) { return static_cast<float>(v.lane[0]); }
-DRIVE_INLINE float rightFloat(Pair v) { return static_cast<float>(v.lane[1]); }
-DRIVE_INLINE Pair add(Pair x, Pair y) {
-  return lanewise(x, y, [](double p, double q) { return p + q; });
-}
-DRIVE_INLINE Pair sub(Pair x, Pair y) {
-  return lanewise(x, y, [](double p, double q) { return p - q; });
-}
-DRIVE_INLINE Pair mul(Pair x, Pair y) {
-  return lanewise(x, y, [](double p, double q) { return p * q; });
-}
-DRIVE_INLINE Pair div(Pair x, Pair y) {
-  return lanewise(x, y, [](double p, double q) { return p / q; });
-}
-DRIVE_INLINE Pair bitAnd(Pair x, Pair y) {
-  return lanewise(x, y, [](double p, double q) { return fromBits(bitsOf(p) & bitsOf(q)); });
-}
-DRIVE_INLINE Pair bitXor(Pair x, Pair y) {
-  return lanewise(x, y, [](double p, double q) { return fromBits(bitsOf(p) ^ bitsOf(q)); });
-}
-DRIVE_INLINE Pair lessThan(Pair x, Pair y) {
-  return lanewise(x, y, [](double p, double q) { return fromBits(p < q ? ~std::uint64_t{0} : 0); });
-}
-DRIVE_INLINE bool bothLanes(Pair mask) { return bitsOf(mask.lane[0]) && bitsOf(mask.lane[1]); }
-DRIVE_INLINE Pair magnitudeMask() { return splat(fromBits(~std::uint64_t{0} >> 1)); }
-DRIVE_INLINE Pair roundToFloat(Pair v) {
-  return Pair{{static_cast<double>(static_cast<float>(v.lane[0])),
-               static_cast<double>(static_cast<float>(v.lane[1]))}};
-}
-
-DRIVE_INLINE Samples loadSamples(const float* left, const float* right, std::int32_t i) {
-  return Samples{{left[i], right[i]}};
-}
-DRIVE_INLINE Samples splatGain(float g) { return Samples{{g, g}}; }
-DRIVE_INLINE Pair scale(Samples s, Samples gain) {
-  return Pair{{static_cast<double>(static_cast<float>(static_cast<double>(s.lane[0]) *
-                                                      static_cast<double>(gain.lane[0]))),
-               static_cast<double>(static_cast<float>(static_cast<double>(s.lane[1]) *
-                                                      static_cast<double>(gain.lane[1])))}};
-}
-
-template <OutputMode kMode>
-DRIVE_INLINE void writeMixes(const Pair* m, std::int32_t count, float* left, float* right) {
-  for (std::int32_t i = 0; i < count; ++i) {
-    if constexpr (kMode == OutputMode::replacing) {
-      left[i] = static_cast<float>(m[i].lane[0]);
-      right[i] = static_cast<float>(m[i].lane[1]);
-    } else {
-      left[i] = static_cast<float>(static_cast<double>(left[i]) + m[i].lane[0]);
-      right[i] = static_cast<float>(static_cast<double>(right[i]) + m[i].lane[1]);
-    }
-  }
-}
-
-#endif
-
-// ---- The algorithm, written once over pairs. ----
+// ---- State and per-block values ----
 
 // Filter state of one band, both channels, as exact doubles of the stored floats.
 struct BandState {
@@ -228,148 +144,279 @@ struct BandState {
 };
 
 struct State {
-  BandState band1, band2, band3;
+  BandState band[3];
+  Pair previousInput[3];  // what the records' previousInput becomes; set by every chunk
 };
 
-// What the records' previousInput fields become after the latest frame.
-struct PreviousInputs {
-  Pair band1, band2, band3;
-};
-
-// Per-block values.
 struct Setup {
-  Samples gain1, gain2, gain3;
+  Samples gain[3];
   Pair p0, p1, p2, p3;
   Pair offset, one, magnitudeMask, finiteBound;
 };
 
-// Advances band j by one frame; returns the new output. kGuarded applies the non-finite reset
-// (the new output is non-finite whenever x or an old state value is, so one test covers the
-// record). previousInput is only wanted for the last frame of a chunk.
-template <int j, bool kGuarded, bool kWantPreviousInput>
-DRIVE_INLINE Pair advanceBand(BandState& s, const Setup& c, Pair x, Pair& previousInput) {
+// Per chunk: inputs[j][i] is band j's scaled input of frame i - 1 and outputs[j][i] its output
+// of frame i - 2, so the entering state sits at the front. clipped[j][i] feeds the mix.
+struct ChunkBuffers {
+  Pair inputs[3][kChunkFrames + 1];
+  Pair outputs[3][kChunkFrames + 2];
+  Pair clipped[3][kChunkFrames];
+};
+
+// ---- Arithmetic of one band ----
+
+// The new band output from the scaled input x, the previous input and the two previous
+// outputs, unrounded.
+template <int j>
+DRIVE_INLINE Pair filterStep(Pair x, Pair input, Pair output, Pair previousOutput, const Setup& c) {
   constexpr BandConstants k = kBands[j];
-  Pair acc = mul(sub(x, s.input), splat(k.a));
-  acc = add(acc, mul(s.output, splat(k.b)));
-  acc = sub(acc, s.previousOutput);
-  acc = sub(div(acc, splat(k.c)), c.offset);
-  const Pair y = roundToFloat(acc);
-  if constexpr (kGuarded) {
-    // Tested on the unrounded value, beside the rounding instead of after it.
-    const Pair finite = lessThan(bitAnd(acc, c.magnitudeMask), c.finiteBound);
-    if constexpr (kWantPreviousInput) {
-      previousInput = bitAnd(s.input, finite);
-    }
-    s.input = bitAnd(x, finite);
-    s.previousOutput = bitAnd(s.output, finite);
-    s.output = bitAnd(y, finite);
-  } else {
-    if constexpr (kWantPreviousInput) {
-      previousInput = s.input;
-    }
-    s.input = x;
-    s.previousOutput = s.output;
-    s.output = y;
-  }
-  return s.output;
+  Pair acc = mul(sub(x, input), splat(k.a));
+  acc = add(acc, mul(output, splat(k.b)));
+  acc = sub(acc, previousOutput);
+  return sub(div(acc, splat(k.c)), c.offset);
 }
 
 // Soft clipper of band j. Flipping the magnitude bits of v into those of the bent value keeps
-// v's sign; magnitudes up to t (and +-0) pass with their bits intact.
+// v's sign; magnitudes up to t (and +-0) pass with their bits intact. Written so that at most
+// three values are live at a time.
 template <int j>
 DRIVE_INLINE Pair clip(Pair v, const Setup& c) {
   constexpr BandConstants k = kBands[j];
   const Pair magnitude = bitAnd(v, c.magnitudeMask);
-  const Pair over = lessThan(splat(k.threshold), magnitude);
   const Pair bent = roundToFloat(sub(c.one, div(c.one, add(magnitude, splat(k.knee)))));
-  return bitXor(v, bitAnd(over, bitXor(bent, magnitude)));
+  const Pair flip = bitXor(bent, magnitude);
+  const Pair over = lessThan(splat(k.threshold), magnitude);
+  return bitXor(v, bitAnd(over, flip));
 }
 
-// Runs `count` (>= 1) frames and leaves their unrounded mixes in mix[0..count).
-template <bool kGuarded>
-DRIVE_INLINE void runChunk(State& st, PreviousInputs& previous, const Setup& c,
-                           const float* inLeft, const float* inRight, std::int32_t count,
-                           Pair* mix) {
-  Pair v1, v2, v3;  // band outputs of the frame waiting for its clippers
-  const auto advance = [&]<bool kLast>(std::int32_t i) DRIVE_LAMBDA_INLINE {
-    const Samples s = loadSamples(inLeft, inRight, i);
-    v1 = advanceBand<0, kGuarded, kLast>(st.band1, c, scale(s, c.gain1), previous.band1);
-    v2 = advanceBand<1, kGuarded, kLast>(st.band2, c, scale(s, c.gain2), previous.band2);
-    v3 = advanceBand<2, kGuarded, kLast>(st.band3, c, scale(s, c.gain3), previous.band3);
-  };
-  const auto finish = [&](std::int32_t i, Pair u1, Pair u2, Pair u3) DRIVE_LAMBDA_INLINE {
-    const Pair y1 = clip<0>(u1, c);
-    const Pair y2 = clip<1>(u2, c);
-    const Pair y3 = clip<2>(u3, c);
-    mix[i] = mul(add(add(mul(c.p2, y3), mul(c.p1, y2)), mul(c.p0, y1)), c.p3);
-  };
-  const std::int32_t last = count - 1;
-  if (last == 0) {
-    advance.template operator()<true>(0);
-  } else {
-    advance.template operator()<false>(0);
-    for (std::int32_t i = 1; i < last; ++i) {
-      const Pair u1 = v1, u2 = v2, u3 = v3;
-      advance.template operator()<false>(i);
-      finish(i - 1, u1, u2, u3);
-    }
-    const Pair u1 = v1, u2 = v2, u3 = v3;
-    advance.template operator()<true>(last);
-    finish(last - 1, u1, u2, u3);
+DRIVE_INLINE Pair finiteMask(Pair v, const Setup& c) {
+  return lessThan(bitAnd(v, c.magnitudeMask), c.finiteBound);
+}
+
+// ---- Chunks ----
+
+// Runs count (>= 1) frames without the non-finite reset; fills b.clipped[.][0..count).
+DRIVE_INLINE void runChunkFast(State& st, const Setup& c, const float* inLeft, const float* inRight,
+                               std::int32_t count, ChunkBuffers& b) {
+  for (int j = 0; j < 3; ++j) {
+    b.inputs[j][0] = st.band[j].input;
+    b.outputs[j][0] = st.band[j].previousOutput;
+    b.outputs[j][1] = st.band[j].output;
   }
-  finish(last, v1, v2, v3);
+  Pair y1 = st.band[0].output, y2 = st.band[1].output, y3 = st.band[2].output;
+  const auto advance = [&](std::int32_t i) DRIVE_LAMBDA_INLINE {
+    // Keeps the compiler from carrying history values in registers across frames; with eight
+    // vector registers that would push the chains' outputs to the stack.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const Samples s = loadSamples(inLeft, inRight, i);
+    const Pair x1 = scale(s, c.gain[0]);
+    const Pair x2 = scale(s, c.gain[1]);
+    const Pair x3 = scale(s, c.gain[2]);
+    y1 = roundToFloat(filterStep<0>(x1, b.inputs[0][i], y1, b.outputs[0][i], c));
+    y2 = roundToFloat(filterStep<1>(x2, b.inputs[1][i], y2, b.outputs[1][i], c));
+    y3 = roundToFloat(filterStep<2>(x3, b.inputs[2][i], y3, b.outputs[2][i], c));
+    b.inputs[0][i + 1] = x1;
+    b.inputs[1][i + 1] = x2;
+    b.inputs[2][i + 1] = x3;
+    b.outputs[0][i + 2] = y1;
+    b.outputs[1][i + 2] = y2;
+    b.outputs[2][i + 2] = y3;
+  };
+  const auto finish = [&](std::int32_t i) DRIVE_LAMBDA_INLINE {
+    b.clipped[0][i] = clip<0>(b.outputs[0][i + 2], c);
+    b.clipped[1][i] = clip<1>(b.outputs[1][i + 2], c);
+    b.clipped[2][i] = clip<2>(b.outputs[2][i + 2], c);
+  };
+  advance(0);
+  for (std::int32_t i = 1; i < count; ++i) {
+    advance(i);
+    finish(i - 1);
+  }
+  finish(count - 1);
+  for (int j = 0; j < 3; ++j) {
+    st.band[j].input = b.inputs[j][count];
+    st.band[j].output = b.outputs[j][count + 1];
+    st.band[j].previousOutput = b.outputs[j][count];
+    st.previousInput[j] = b.inputs[j][count - 1];
+  }
+}
+
+// The same frames with the reset of a band whose new output is non-finite (it is non-finite
+// whenever x or an old state value is, so one test covers the record). Only runs for chunks
+// that meet a non-finite value, so it stays plain.
+DRIVE_NOINLINE void runChunkGuarded(State& st, const Setup& c, const float* inLeft,
+                                    const float* inRight, std::int32_t count, ChunkBuffers& b) {
+  for (std::int32_t i = 0; i < count; ++i) {
+    const Samples s = loadSamples(inLeft, inRight, i);
+    Pair y[3];
+    for (int j = 0; j < 3; ++j) {
+      BandState& f = st.band[j];
+      const Pair x = scale(s, c.gain[j]);
+      const Pair acc = j == 0   ? filterStep<0>(x, f.input, f.output, f.previousOutput, c)
+                       : j == 1 ? filterStep<1>(x, f.input, f.output, f.previousOutput, c)
+                                : filterStep<2>(x, f.input, f.output, f.previousOutput, c);
+      // Tested on the unrounded value: the rounded one is non-finite exactly when this fails.
+      const Pair finite = finiteMask(acc, c);
+      st.previousInput[j] = bitAnd(f.input, finite);
+      f.input = bitAnd(x, finite);
+      f.previousOutput = bitAnd(f.output, finite);
+      f.output = bitAnd(roundToFloat(acc), finite);
+      y[j] = f.output;
+    }
+    b.clipped[0][i] = clip<0>(y[0], c);
+    b.clipped[1][i] = clip<1>(y[1], c);
+    b.clipped[2][i] = clip<2>(y[2], c);
+  }
 }
 
 DRIVE_INLINE bool allOutputsFinite(const State& st, const Setup& c) {
-  const auto finite = [&](Pair v) {
-    return lessThan(bitAnd(v, c.magnitudeMask), c.finiteBound);
-  };
-  return bothLanes(bitAnd(bitAnd(finite(st.band1.output), finite(st.band2.output)),
-                          finite(st.band3.output)));
+  return bothLanes(
+      bitAnd(bitAnd(finiteMask(st.band[0].output, c), finiteMask(st.band[1].output, c)),
+             finiteMask(st.band[2].output, c)));
 }
 
-DRIVE_NOINLINE void runChunkGuarded(State& st, PreviousInputs& previous, const Setup& c,
-                                    const float* inLeft, const float* inRight,
-                                    std::int32_t count, Pair* mix) {
-  runChunk<true>(st, previous, c, inLeft, inRight, count, mix);
+DRIVE_INLINE Pair mixOf(const ChunkBuffers& b, std::int32_t i, const Setup& c) {
+  return mul(
+      add(add(mul(b.clipped[2][i], c.p2), mul(b.clipped[1][i], c.p1)), mul(b.clipped[0][i], c.p0)),
+      c.p3);
 }
 
-BandState loadBand(const BandFilter& l, const BandFilter& r) {
-  return BandState{makePair(l.input, r.input), makePair(l.output, r.output),
-                   makePair(l.previousOutput, r.previousOutput)};
+// Mixes frames 0..count) of the chunk and writes them. Per pair of frames all left samples are
+// written before any right sample is read, so a right buffer that is the left buffer ends as a
+// per-channel loop would leave it.
+template <OutputMode kMode>
+DRIVE_INLINE void writeChunk(const ChunkBuffers& b, const Setup& c, std::int32_t count, float* left,
+                             float* right) {
+  std::int32_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    const Pair m0 = mixOf(b, i, c);
+    const Pair m1 = mixOf(b, i + 1, c);
+    const Pair mixLeft = _mm_unpacklo_pd(m0, m1);
+    const Pair mixRight = _mm_unpackhi_pd(m0, m1);
+    if constexpr (kMode == OutputMode::replacing) {
+      storeTwo(left + i, _mm_cvtpd_ps(mixLeft));
+      storeTwo(right + i, _mm_cvtpd_ps(mixRight));
+    } else {
+      storeTwo(left + i, _mm_cvtpd_ps(_mm_add_pd(_mm_cvtps_pd(loadTwo(left + i)), mixLeft)));
+      storeTwo(right + i, _mm_cvtpd_ps(_mm_add_pd(_mm_cvtps_pd(loadTwo(right + i)), mixRight)));
+    }
+  }
+  if (i < count) {
+    const Pair m = mixOf(b, i, c);
+    const Pair mixRight = _mm_unpackhi_pd(m, m);
+    if constexpr (kMode == OutputMode::replacing) {
+      _mm_store_ss(left + i, _mm_cvtpd_ps(m));
+      _mm_store_ss(right + i, _mm_cvtpd_ps(mixRight));
+    } else {
+      _mm_store_ss(left + i, _mm_cvtpd_ps(_mm_add_sd(_mm_cvtps_pd(_mm_load_ss(left + i)), m)));
+      _mm_store_ss(right + i,
+                   _mm_cvtpd_ps(_mm_add_sd(_mm_cvtps_pd(_mm_load_ss(right + i)), mixRight)));
+    }
+  }
 }
 
-void storeBand(const BandState& s, Pair previousInput, BandFilter& l, BandFilter& r) {
-  l = BandFilter{leftFloat(s.input), leftFloat(previousInput), leftFloat(s.output),
-                 leftFloat(s.previousOutput)};
-  r = BandFilter{rightFloat(s.input), rightFloat(previousInput), rightFloat(s.output),
-                 rightFloat(s.previousOutput)};
+Setup makeSetup(const float p[4], const float gain[3]) {
+  return Setup{{_mm_set1_ps(gain[0]), _mm_set1_ps(gain[1]), _mm_set1_ps(gain[2])},
+               splat(static_cast<double>(p[0])),
+               splat(static_cast<double>(p[1])),
+               splat(static_cast<double>(p[2])),
+               splat(static_cast<double>(p[3])),
+               splat(kOffset),
+               splat(1.0),
+               magnitudeMask(),
+               splat(kFiniteFloatBound)};
 }
 
 template <OutputMode kMode>
 void runBlock(const Setup& c, BandFilter* filters, const float* inLeft, const float* inRight,
               float* outLeft, float* outRight, std::int32_t sampleFrames) noexcept {
-  // The state lives in registers for the block and is written back once.
-  State st{loadBand(filters[kBand1Left], filters[kBand1Right]),
-           loadBand(filters[kBand2Left], filters[kBand2Right]),
-           loadBand(filters[kBand3Left], filters[kBand3Right])};
-  PreviousInputs previous;
-  Pair mix[kChunkFrames];
+  State st;
+  for (int j = 0; j < 3; ++j) {
+    const BandFilter& l = filters[2 * j];
+    const BandFilter& r = filters[2 * j + 1];
+    st.band[j] = BandState{makePair(l.input, r.input), makePair(l.output, r.output),
+                           makePair(l.previousOutput, r.previousOutput)};
+  }
+  ChunkBuffers buffers;
   for (std::int32_t start = 0; start < sampleFrames; start += kChunkFrames) {
     const std::int32_t count =
         sampleFrames - start < kChunkFrames ? sampleFrames - start : kChunkFrames;
     const State saved = st;
-    runChunk<false>(st, previous, c, inLeft + start, inRight + start, count, mix);
+    runChunkFast(st, c, inLeft + start, inRight + start, count, buffers);
     if (DRIVE_UNLIKELY(!allOutputsFinite(st, c))) {
       st = saved;
-      runChunkGuarded(st, previous, c, inLeft + start, inRight + start, count, mix);
+      runChunkGuarded(st, c, inLeft + start, inRight + start, count, buffers);
     }
-    writeMixes<kMode>(mix, count, outLeft + start, outRight + start);
+    writeChunk<kMode>(buffers, c, count, outLeft + start, outRight + start);
   }
-  storeBand(st.band1, previous.band1, filters[kBand1Left], filters[kBand1Right]);
-  storeBand(st.band2, previous.band2, filters[kBand2Left], filters[kBand2Right]);
-  storeBand(st.band3, previous.band3, filters[kBand3Left], filters[kBand3Right]);
+  for (int j = 0; j < 3; ++j) {
+    const BandState& s = st.band[j];
+    const Pair previousInput = st.previousInput[j];
+    filters[2 * j] = BandFilter{leftFloat(s.input), leftFloat(previousInput), leftFloat(s.output),
+                                leftFloat(s.previousOutput)};
+    filters[2 * j + 1] = BandFilter{rightFloat(s.input), rightFloat(previousInput),
+                                    rightFloat(s.output), rightFloat(s.previousOutput)};
+  }
 }
+
+#else  // No SSE2: the plain per-frame loop, the same arithmetic one value at a time.
+
+struct Setup {
+  float p[4];
+  float gain[3];
+};
+
+inline float stepBand(BandFilter& f, const BandConstants& k, float sample, float gain) {
+  const float x = static_cast<float>(static_cast<double>(sample) * static_cast<double>(gain));
+  const float y = static_cast<float>(((static_cast<double>(x) - f.input) * k.a +
+                                      static_cast<double>(f.output) * k.b - f.previousOutput) /
+                                         k.c -
+                                     kOffset);
+  f = BandFilter{x, f.input, y, f.output};
+  if (!(std::fabs(x) <= std::numeric_limits<float>::max()) ||
+      !(std::fabs(y) <= std::numeric_limits<float>::max())) {
+    f = BandFilter{};
+    return 0.0f;
+  }
+  if (y > k.threshold) {
+    return static_cast<float>(1.0 - 1.0 / (static_cast<double>(y) + k.knee));
+  }
+  if (y < -k.threshold) {
+    return static_cast<float>(1.0 / (k.knee - static_cast<double>(y)) - 1.0);
+  }
+  return y;
+}
+
+template <OutputMode kMode>
+void runBlock(const Setup& c, BandFilter* filters, const float* inLeft, const float* inRight,
+              float* outLeft, float* outRight, std::int32_t sampleFrames) noexcept {
+  for (std::int32_t i = 0; i < sampleFrames; ++i) {
+    const float samples[2] = {inLeft[i], inRight[i]};
+    float* const outs[2] = {outLeft, outRight};
+    float y[2][3];
+    for (int j = 0; j < 3; ++j) {
+      for (int ch = 0; ch < 2; ++ch) {
+        y[ch][j] = stepBand(filters[2 * j + ch], kBands[j], samples[ch], c.gain[j]);
+      }
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+      const double m =
+          ((static_cast<double>(c.p[2]) * y[ch][2] + static_cast<double>(c.p[1]) * y[ch][1]) +
+           static_cast<double>(c.p[0]) * y[ch][0]) *
+          static_cast<double>(c.p[3]);
+      if constexpr (kMode == OutputMode::replacing) {
+        outs[ch][i] = static_cast<float>(m);
+      } else {
+        outs[ch][i] = static_cast<float>(static_cast<double>(outs[ch][i]) + m);
+      }
+    }
+  }
+}
+
+Setup makeSetup(const float p[4], const float gain[3]) {
+  return Setup{{p[0], p[1], p[2], p[3]}, {gain[0], gain[1], gain[2]}};
+}
+
+#endif
 
 }  // namespace
 
@@ -384,21 +431,12 @@ void runDriveBlock(const float parameters[4], BandFilter filters[kBandFilterCoun
     return;
   }
   const float p[4] = {parameters[0], parameters[1], parameters[2], parameters[3]};
-  const auto gain = [&](int j) {
-    return splatGain(static_cast<float>(static_cast<double>(p[j]) *
-                                        static_cast<double>(kBands[j].gainFactor)));
-  };
-  const Setup c{gain(0),
-                gain(1),
-                gain(2),
-                splat(static_cast<double>(p[0])),
-                splat(static_cast<double>(p[1])),
-                splat(static_cast<double>(p[2])),
-                splat(static_cast<double>(p[3])),
-                splat(kOffset),
-                splat(1.0),
-                magnitudeMask(),
-                splat(kFiniteFloatBound)};
+  float gain[3];
+  for (int j = 0; j < 3; ++j) {
+    gain[j] =
+        static_cast<float>(static_cast<double>(p[j]) * static_cast<double>(kBands[j].gainFactor));
+  }
+  const Setup c = makeSetup(p, gain);
   if (mode == OutputMode::replacing) {
     runBlock<OutputMode::replacing>(c, filters, inLeft, inRight, outLeft, outRight, sampleFrames);
   } else {

@@ -1,0 +1,218 @@
+// Cost of the drive kernel per stereo frame, next to the cost of a single band's recurrence
+// (one filter, one channel): that recurrence is a serial chain through a division, and no
+// correct implementation of the six filters can run much faster than it. At the end the
+// program prints kernel / chain for every block size.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "effect/drive_dsp.h"
+#include "tests/native/drive_reference.h"
+
+namespace {
+
+constexpr std::int32_t kSignalFrames = 1 << 16;
+constexpr double kSampleRate = 44100.0;
+constexpr float kDefaultParameters[4] = {0.5f, 0.5f, 0.5f, 0.2f};
+
+// Plucked notes with six harmonics and a little noise, alternating every 0.37 s between loud
+// (peaks near -23 dBFS) and quiet (near -46 dBFS) passages, so that the clippers are engaged
+// part of the time (about half of all band values with the default parameters).
+struct Signal {
+  std::vector<float> left, right;
+  double clippedShare = 0.0;  // of all band values, with the default parameters
+
+  Signal() : left(kSignalFrames), right(kSignalFrames) {
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    constexpr double kNotes[] = {110.0, 146.8, 164.8, 220.0, 196.0, 130.8, 174.6, 246.9};
+    constexpr double kPi = 3.14159265358979323846;
+    for (std::int32_t i = 0; i < kSignalFrames; ++i) {
+      const double t = i / kSampleRate;
+      const double noteLength = 0.186;
+      const int note = static_cast<int>(t / noteLength) % 8;
+      const double envelope = std::exp(-std::fmod(t, noteLength) * 18.0);
+      const double level = (static_cast<int>(t / 0.37) % 2 == 0) ? 0.03 : 0.002;
+      double tone = 0.0;
+      for (int h = 1; h <= 6; ++h) {
+        tone += std::sin(2.0 * kPi * kNotes[note] * h * t + h) / h;
+      }
+      const double s = level * envelope * (tone + 0.02 * noise(rng));
+      left[i] = static_cast<float>(s);
+      right[i] = static_cast<float>(0.8 * s + level * 0.05 * std::sin(2.0 * kPi * 3.1 * t) * tone);
+    }
+    BandFilter filters[kBandFilterCount] = {};
+    std::int64_t clipped = 0;
+    for (std::int32_t i = 0; i < kSignalFrames; ++i) {
+      for (int band = 0; band < 3; ++band) {
+        const auto& constants = drive_reference::kBands[band];
+        const float gain = static_cast<float>(static_cast<double>(kDefaultParameters[band]) *
+                                              constants.gainFactor);
+        for (int ch = 0; ch < 2; ++ch) {
+          BandFilter& f = filters[2 * band + ch];
+          drive_reference::stepAndClip(f, constants, ch == 0 ? left[i] : right[i], gain);
+          clipped += std::fabs(f.output) > constants.threshold ? 1 : 0;
+        }
+      }
+    }
+    clippedShare = static_cast<double>(clipped) / (6.0 * kSignalFrames);
+  }
+};
+
+const Signal& signal() {
+  static const Signal s;
+  return s;
+}
+
+// One band of one channel, the plain recurrence with its roundings and nothing else.
+__attribute__((noinline)) void stepOneBandChain(BandFilter& f, float gain, const float* in,
+                                                std::int32_t frames) {
+  const auto& band = drive_reference::kBands[0];
+  float input = f.input;
+  float output = f.output;
+  float previousOutput = f.previousOutput;
+  for (std::int32_t i = 0; i < frames; ++i) {
+    const float x = in[i] * gain;
+    const float y = static_cast<float>(((static_cast<double>(x) - input) * band.a +
+                                        static_cast<double>(output) * band.b - previousOutput) /
+                                           band.c -
+                                       drive_reference::kOffset);
+    previousOutput = output;
+    output = y;
+    input = x;
+  }
+  f = BandFilter{input, f.input, output, previousOutput};
+}
+
+void setFrameCounters(benchmark::State& state, std::int32_t blockFrames) {
+  // Seconds per stereo frame (the console shows it with an SI prefix, e.g. "10.5ns").
+  state.counters["per_frame"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * blockFrames,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Walks through the signal block by block, as a host would.
+template <typename Process>
+void runBlocks(benchmark::State& state, Process process) {
+  const auto blockFrames = static_cast<std::int32_t>(state.range(0));
+  const Signal& s = signal();
+  std::vector<float> outLeft(kSignalFrames), outRight(kSignalFrames);
+  BandFilter filters[kBandFilterCount] = {};
+  std::int32_t offset = 0;
+  for (auto _ : state) {
+    process(filters, s.left.data() + offset, s.right.data() + offset, outLeft.data() + offset,
+            outRight.data() + offset, blockFrames);
+    benchmark::DoNotOptimize(filters[0]);
+    benchmark::ClobberMemory();
+    offset += blockFrames;
+    if (offset + blockFrames > kSignalFrames) {
+      offset = 0;
+    }
+  }
+  setFrameCounters(state, blockFrames);
+}
+
+void BM_KernelReplacing(benchmark::State& state) {
+  runBlocks(state, [](BandFilter* f, const float* l, const float* r, float* ol, float* orr,
+                      std::int32_t n) {
+    runDriveBlock(kDefaultParameters, f, l, r, ol, orr, n, OutputMode::replacing);
+  });
+}
+
+void BM_KernelAccumulating(benchmark::State& state) {
+  runBlocks(state, [](BandFilter* f, const float* l, const float* r, float* ol, float* orr,
+                      std::int32_t n) {
+    runDriveBlock(kDefaultParameters, f, l, r, ol, orr, n, OutputMode::accumulating);
+  });
+}
+
+// The straightforward per-frame loop, for comparison.
+void BM_PlainLoopReplacing(benchmark::State& state) {
+  runBlocks(state, [](BandFilter* f, const float* l, const float* r, float* ol, float* orr,
+                      std::int32_t n) {
+    referenceDriveBlock(kDefaultParameters, f, l, r, ol, orr, n, OutputMode::replacing);
+  });
+}
+
+void BM_OneBandChain(benchmark::State& state) {
+  const auto blockFrames = static_cast<std::int32_t>(state.range(0));
+  const Signal& s = signal();
+  BandFilter filter = {};
+  const float gain = kDefaultParameters[0] * drive_reference::kBands[0].gainFactor;
+  std::int32_t offset = 0;
+  for (auto _ : state) {
+    stepOneBandChain(filter, gain, s.left.data() + offset, blockFrames);
+    benchmark::DoNotOptimize(filter);
+    offset += blockFrames;
+    if (offset + blockFrames > kSignalFrames) {
+      offset = 0;
+    }
+  }
+  setFrameCounters(state, blockFrames);
+}
+
+BENCHMARK(BM_OneBandChain)->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_KernelReplacing)->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_KernelAccumulating)->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_PlainLoopReplacing)->Arg(64)->Arg(512)->Arg(4096);
+
+// Console output (without colours), plus the best ns/frame of every benchmark for the closing
+// ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
+  std::map<std::string, double> best;
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+        continue;
+      }
+      const auto it = run.counters.find("per_frame");
+      if (it == run.counters.end()) {
+        continue;
+      }
+      const double ns = it->second.value * 1e9;
+      auto [entry, inserted] = best.try_emplace(run.benchmark_name(), ns);
+      if (!inserted && ns < entry->second) {
+        entry->second = ns;
+      }
+    }
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  std::printf("\nclipped share of band values: %.2f\n", signal().clippedShare);
+  std::printf("%-20s %6s %10s %10s %7s\n", "kernel / chain", "block", "ns/frame", "chain ns",
+              "ratio");
+  for (const std::string name : {"KernelReplacing", "KernelAccumulating", "PlainLoopReplacing"}) {
+    for (const int block : {64, 512, 4096}) {
+      const auto kernel = reporter.best.find("BM_" + name + "/" + std::to_string(block));
+      const auto chain = reporter.best.find("BM_OneBandChain/" + std::to_string(block));
+      if (kernel == reporter.best.end() || chain == reporter.best.end()) {
+        continue;
+      }
+      std::printf("%-20s %6d %10.3f %10.3f %7.2f\n", name.c_str(), block, kernel->second,
+                  chain->second, kernel->second / chain->second);
+    }
+  }
+  return 0;
+}
