@@ -132,28 +132,25 @@ void DriveEffect::getParameterDisplay(std::int32_t index, char* text) {
   }
 }
 
-void DriveEffect::loadParameters(float values[kDriveParameterCount]) const {
+void DriveEffect::runBlock(float** inputs, float** outputs, std::int32_t sampleFrames,
+                           OutputMode mode) {
+  // Hosts may pass no buffers at all with an empty block.
+  if (sampleFrames <= 0) {
+    return;
+  }
+  // One read of the working values per call: a change made meanwhile takes effect next block.
+  float values[kDriveParameterCount];
   for (int i = 0; i < kDriveParameterCount; ++i) {
     values[i] = parameters[i].load(std::memory_order_relaxed);
   }
+  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1],
+                sampleFrames, mode);
 }
 
 void DriveEffect::process(float** inputs, float** outputs, std::int32_t sampleFrames) {
-  if (sampleFrames <= 0) {
-    return;
-  }
-  float values[kDriveParameterCount];
-  loadParameters(values);
-  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
-                OutputMode::accumulating);
+  runBlock(inputs, outputs, sampleFrames, OutputMode::accumulating);
 }
 
 void DriveEffect::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) {
-  if (sampleFrames <= 0) {
-    return;
-  }
-  float values[kDriveParameterCount];
-  loadParameters(values);
-  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
-                OutputMode::replacing);
+  runBlock(inputs, outputs, sampleFrames, OutputMode::replacing);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "effect/band_filter.h"
+#include "effect/drive_dsp.h"
 #include "host/effect_base.h"
 
 constexpr std::int32_t kDriveParameterCount = 4;
@@ -47,7 +48,7 @@ class DriveEffect : public EffectBase {
 
  private:
   DriveProgram* currentProgramRecord();
-  void loadParameters(float values[kDriveParameterCount]) const;
+  void runBlock(float** inputs, float** outputs, std::int32_t sampleFrames, OutputMode mode);
 };
 
 // Creates the effect that `main` hands to a host: with its panel in the Windows build, without
