@@ -23,5 +23,6 @@ struct CommandEntry {
 CommandRun defineInfoCommand(CLI::App& command);
 CommandRun defineProcessCommand(CLI::App& command);
 CommandRun defineBenchCommand(CLI::App& command);
+CommandRun defineSnapshotCommand(CLI::App& command);
 
 }  // namespace plughost

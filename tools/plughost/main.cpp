@@ -20,6 +20,8 @@ const CommandEntry kCommands[] = {
      plughost::defineProcessCommand},
     {"bench", "Time a plug-in's processing of a realistic stereo signal",
      plughost::defineBenchCommand},
+    {"snapshot", "Open a plug-in's editor, script pointer actions on it and save it as PNG",
+     plughost::defineSnapshotCommand},
 };
 
 constexpr int kUsageError = 2;

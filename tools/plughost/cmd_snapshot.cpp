@@ -1,0 +1,380 @@
+// plughost snapshot PLUGIN OUT.png [--param I=V]... [--press X,Y]... [--drag X1,Y1:X2,Y2]...:
+// opens the plug-in's editor in a host window, plays the pointer script on it the way a user's
+// hand would (the real pointer moves, the editor gets the button messages), and saves what the
+// editor shows as a PNG picture. Editors are Windows windows, so only the Windows build runs it.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "tools/plughost/commands.h"
+#include "tools/plughost/host_error.h"
+#include "tools/plughost/snapshot_script.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "tools/plughost/host_text.h"
+#include "tools/plughost/host_window_win.h"
+#include "tools/plughost/output_file.h"
+#include "tools/plughost/parameter_assignment.h"
+#include "tools/plughost/plugin_instance.h"
+#endif
+
+namespace plughost {
+namespace {
+
+struct SnapshotOptions {
+  std::string plugin;
+  std::string output;
+  std::vector<std::string> parameters;
+  std::vector<std::string> presses;
+  std::vector<std::string> drags;
+};
+
+#ifdef _WIN32
+
+// CLI11 keeps each option's values apart; its parse order tells how --press and --drag
+// interleave on the command line, which is the order the script runs in.
+std::vector<PointerAction> scriptInOrder(const CLI::App& command, const CLI::Option* press,
+                                         const CLI::Option* drag, const SnapshotOptions& o) {
+  std::vector<PointerAction> script;
+  std::size_t nextPress = 0;
+  std::size_t nextDrag = 0;
+  for (const CLI::Option* option : command.parse_order()) {
+    if (option == press && nextPress < o.presses.size()) {
+      script.push_back(parsePressAction(o.presses[nextPress++]));
+    } else if (option == drag && nextDrag < o.drags.size()) {
+      script.push_back(parseDragAction(o.drags[nextDrag++]));
+    }
+  }
+  return script;
+}
+
+constexpr float kSampleRate = 44100.0f;
+constexpr std::int32_t kBlockSize = 512;
+
+// An editor's pixels, 8-bit red, green, blue, rows from the top.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<unsigned char> rgb;
+};
+
+class PanelCapture {
+ public:
+  // What the window shows in the top-left width x height pixels of its client area, read back
+  // from its own device context: editors draw there outside the paint cycle too.
+  static Picture capture(HWND window, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // rows from the top
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC windowDc = GetDC(window);
+    HDC memoryDc = CreateCompatibleDC(windowDc);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool copied = false;
+    Picture picture{width, height, {}};
+    if (memoryDc != nullptr && section != nullptr && bits != nullptr) {
+      HGDIOBJ previous = SelectObject(memoryDc, section);
+      copied = BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != 0;
+      GdiFlush();
+      // 0x00RRGGBB in memory order B, G, R, 0.
+      const auto* source = static_cast<const std::uint8_t*>(bits);
+      const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+      picture.rgb.resize(count * 3);
+      for (std::size_t i = 0; i < count; ++i) {
+        picture.rgb[3 * i] = source[4 * i + 2];
+        picture.rgb[3 * i + 1] = source[4 * i + 1];
+        picture.rgb[3 * i + 2] = source[4 * i];
+      }
+      SelectObject(memoryDc, previous);
+    }
+    if (section != nullptr) {
+      DeleteObject(section);
+    }
+    if (memoryDc != nullptr) {
+      DeleteDC(memoryDc);
+    }
+    ReleaseDC(window, windowDc);
+    if (!copied) {
+      throw HostError("cannot read the editor window's pixels (Windows error " +
+                      std::to_string(GetLastError()) + ")");
+    }
+    return picture;
+  }
+
+  static void writePng(const Picture& picture, AtomicOutputFile& file) {
+    struct Sink {
+      std::FILE* stream;
+      bool ok;
+    } sink{file.stream(), true};
+    auto write = [](void* context, void* data, int size) {
+      auto* s = static_cast<Sink*>(context);
+      s->ok = s->ok && std::fwrite(data, 1, static_cast<std::size_t>(size), s->stream) ==
+                           static_cast<std::size_t>(size);
+    };
+    const int encoded = stbi_write_png_to_func(write, &sink, picture.width, picture.height, 3,
+                                               picture.rgb.data(), picture.width * 3);
+    if (encoded == 0 || !sink.ok) {
+      throw HostError("cannot write '" + file.target().string() + "': PNG encoding failed");
+    }
+  }
+};
+
+// The editor between effEditOpen and effEditClose. Declared after the host window, so the
+// editor closes before the window it lives in goes.
+class OpenEditor {
+ public:
+  OpenEditor(PluginInstance& plugin, HostWindow& host, const std::string& pluginName)
+      : plugin_(plugin) {
+    plugin_.dispatch(effEditOpen, 0, 0, host.handle());
+    open_ = true;
+    host.pump();
+    // The editor's own window: the top child of the frame it was given.
+    window_ = GetWindow(host.handle(), GW_CHILD);
+    if (window_ == nullptr) {
+      close();
+      throw HostError(pluginName + ": its editor opened no window in the host's window");
+    }
+  }
+  ~OpenEditor() { close(); }
+  OpenEditor(const OpenEditor&) = delete;
+  OpenEditor& operator=(const OpenEditor&) = delete;
+
+  HWND window() const { return window_; }
+  void close() {
+    if (open_) {
+      open_ = false;
+      plugin_.dispatch(effEditClose);
+    }
+  }
+
+ private:
+  PluginInstance& plugin_;
+  HWND window_ = nullptr;
+  bool open_ = false;
+};
+
+// The scripted hand: the real pointer goes where the script says, and the window under the
+// pointer at the press gets the button messages, as if it had captured the mouse, for the
+// whole action. Messages are sent, not posted, and nothing is pumped within an action: each
+// SetCursorPos queues a move of the system's own without the button, which would end a drag
+// the moment it was dispatched.
+class ScriptedPointer {
+ public:
+  explicit ScriptedPointer(HWND editor) : editor_(editor) {}
+
+  void perform(const PointerAction& action) {
+    HWND target = windowAt(action.from);
+    put(action.from);
+    send(target, WM_LBUTTONDOWN, MK_LBUTTON, action.from);
+    if (action.kind == PointerActionKind::drag) {
+      for (const EditorPoint& point : dragPath(action)) {
+        put(point);
+        send(target, WM_MOUSEMOVE, MK_LBUTTON, point);
+      }
+    }
+    send(target, WM_LBUTTONUP, 0, action.to);
+    // A move after the release: editors that take no capture end a drag only here.
+    send(target, WM_MOUSEMOVE, 0, action.to);
+  }
+
+ private:
+  POINT onScreen(EditorPoint p) const {
+    POINT point{p.x, p.y};
+    ClientToScreen(editor_, &point);
+    return point;
+  }
+
+  void put(EditorPoint p) const {
+    const POINT screen = onScreen(p);
+    SetCursorPos(screen.x, screen.y);
+    POINT now{};
+    GetCursorPos(&now);
+    if (now.x != screen.x || now.y != screen.y) {
+      throw HostError("cannot put the pointer on editor point " + std::to_string(p.x) + "," +
+                      std::to_string(p.y) + " (screen point " + std::to_string(screen.x) + "," +
+                      std::to_string(screen.y) + " is off the screen)");
+    }
+  }
+
+  // The innermost visible child of the editor window under the point, as the system picks the
+  // window a mouse message goes to.
+  HWND windowAt(EditorPoint p) const {
+    HWND window = editor_;
+    POINT screen = onScreen(p);
+    for (;;) {
+      POINT client = screen;
+      ScreenToClient(window, &client);
+      HWND child = ChildWindowFromPointEx(window, client, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+      if (child == nullptr || child == window) {
+        return window;
+      }
+      window = child;
+    }
+  }
+
+  void send(HWND target, UINT message, WPARAM keys, EditorPoint p) const {
+    POINT client = onScreen(p);
+    ScreenToClient(target, &client);
+    SendMessageA(target, message, keys,
+                 MAKELPARAM(static_cast<WORD>(static_cast<SHORT>(client.x)),
+                            static_cast<WORD>(static_cast<SHORT>(client.y))));
+  }
+
+  HWND editor_;
+};
+
+std::string parameterList(const PluginInstance& plugin) {
+  std::string text = "parameters";
+  for (std::int32_t i = 0; i < plugin.effect().numParams; ++i) {
+    text += ' ';
+    text += std::to_string(i);
+    text += '=';
+    text += shortestFloatText(plugin.parameter(i));
+  }
+  return text;
+}
+
+// The automation reports from `first` on: all of them, or the first three and the last two of
+// a long drag.
+std::string automationList(const std::vector<AutomationReport>& reports, std::size_t first) {
+  const std::size_t count = reports.size() - first;
+  if (count == 0) {
+    return "automation: none";
+  }
+  std::string text = "automation: " + std::to_string(count) + (count == 1 ? " report" : " reports");
+  text += " (";
+  for (std::size_t i = first; i < reports.size(); ++i) {
+    const std::size_t n = i - first;
+    if (count > 6 && n >= 3 && n < count - 2) {
+      if (n == 3) {
+        text += " ...";
+      }
+      continue;
+    }
+    if (n > 0) {
+      text += ' ';
+    }
+    text += std::to_string(reports[i].index);
+    text += '=';
+    text += shortestFloatText(reports[i].value);
+  }
+  text += ')';
+  return text;
+}
+
+int runSnapshot(const SnapshotOptions& o, const std::vector<PointerAction>& script) {
+  std::vector<ParameterAssignment> assignments;
+  for (const auto& text : o.parameters) {
+    assignments.push_back(parseParameterAssignment(text));
+  }
+
+  PluginLibrary library(o.plugin);
+  HostCallbackRecorder host;
+  PluginInstance plugin(library, host);
+  const std::string name = "plug-in '" + library.path().string() + "'";
+  checkParameterIndices(assignments, plugin.effect().numParams);
+  plugin.open();
+  plugin.setSampleRate(kSampleRate);
+  plugin.setBlockSize(kBlockSize);
+  for (const auto& a : assignments) {
+    plugin.setParameter(a.index, a.value);
+  }
+
+  const std::optional<EditorRect> rect = plugin.editorRect();
+  if (!rect) {
+    throw HostError(name + " has no editor");
+  }
+  const int width = rect->right - rect->left;
+  const int height = rect->bottom - rect->top;
+  if (width <= 0 || height <= 0) {
+    throw HostError(name + ": its editor rectangle is empty (" + std::to_string(width) + " x " +
+                    std::to_string(height) + ")");
+  }
+  checkActionBounds(script, width, height);
+
+  AtomicOutputFile outFile(o.output);
+  HostWindow window(width, height);
+  OpenEditor editor(plugin, window, name);
+  plugin.dispatch(effEditIdle);
+  window.pump();
+  std::printf("opened the editor, %d x %d pixels: %s\n", width, height,
+              parameterList(plugin).c_str());
+
+  ScriptedPointer pointer(editor.window());
+  for (const PointerAction& action : script) {
+    const std::size_t reportsBefore = host.automation().size();
+    pointer.perform(action);
+    // Between whole actions the host runs as usual: queued messages, then editor idle.
+    window.pump();
+    plugin.dispatch(effEditIdle);
+    window.pump();
+    std::printf("%s: %s; %s\n", describeAction(action).c_str(), parameterList(plugin).c_str(),
+                automationList(host.automation(), reportsBefore).c_str());
+  }
+
+  const Picture picture = PanelCapture::capture(editor.window(), width, height);
+  editor.close();
+  PanelCapture::writePng(picture, outFile);
+  outFile.commit();
+  std::printf("wrote %s: %d x %d pixels\n", o.output.c_str(), width, height);
+  return 0;
+}
+
+#endif  // _WIN32
+
+}  // namespace
+
+CommandRun defineSnapshotCommand(CLI::App& command) {
+  auto o = std::make_shared<SnapshotOptions>();
+  command.add_option("PLUGIN", o->plugin, "the plug-in library (.dll)")->required();
+  command.add_option("OUT.png", o->output, "the picture of the editor to write")->required();
+  command
+      .add_option("--param", o->parameters, "set parameter INDEX to VALUE (0..1) before opening")
+      ->type_name("I=V")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  CLI::Option* press =
+      command
+          .add_option("--press", o->presses,
+                      "press the left button at editor pixel X,Y and release it (in order with "
+                      "--drag)")
+          ->type_name("X,Y")
+          ->expected(1)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  CLI::Option* drag =
+      command
+          .add_option("--drag", o->drags,
+                      "press at X1,Y1, move with the button held to X2,Y2 and release there")
+          ->type_name("X1,Y1:X2,Y2")
+          ->expected(1)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+#ifdef _WIN32
+  CLI::App* app = &command;
+  return [o, app, press, drag] { return runSnapshot(*o, scriptInOrder(*app, press, drag, *o)); };
+#else
+  (void)press;
+  (void)drag;
+  return []() -> int {
+    throw HostError(
+        "snapshot needs the Windows build of plughost: plug-in editors are Windows windows "
+        "(build the win32 preset and run plughost.exe under Wine)");
+  };
+#endif
+}
+
+}  // namespace plughost
