@@ -369,7 +369,8 @@ CommandRun defineSnapshotCommand(CLI::App& command) {
 #else
   (void)press;
   (void)drag;
-  return []() -> int {
+  // The options must outlive parsing even though this build cannot use them.
+  return [o]() -> int {
     throw HostError(
         "snapshot needs the Windows build of plughost: plug-in editors are Windows windows "
         "(build the win32 preset and run plughost.exe under Wine)");
