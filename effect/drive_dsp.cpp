@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -330,7 +331,7 @@ template <OutputMode kMode>
 void runBlock(const Setup& c, BandFilter* filters, const float* inLeft, const float* inRight,
               float* outLeft, float* outRight, std::int32_t sampleFrames) noexcept {
   State st;
-  for (int j = 0; j < 3; ++j) {
+  for (std::ptrdiff_t j = 0; j < 3; ++j) {
     const BandFilter& l = filters[2 * j];
     const BandFilter& r = filters[2 * j + 1];
     st.band[j] = BandState{makePair(l.input, r.input), makePair(l.output, r.output),
@@ -348,7 +349,7 @@ void runBlock(const Setup& c, BandFilter* filters, const float* inLeft, const fl
     }
     writeChunk<kMode>(buffers, c, count, outLeft + start, outRight + start);
   }
-  for (int j = 0; j < 3; ++j) {
+  for (std::ptrdiff_t j = 0; j < 3; ++j) {
     const BandState& s = st.band[j];
     const Pair previousInput = st.previousInput[j];
     filters[2 * j] = BandFilter{leftFloat(s.input), leftFloat(previousInput), leftFloat(s.output),

@@ -45,7 +45,8 @@ DriveEffect::DriveEffect(HostCallback hostCallback)
   setCanMono(1);
   programs = new (std::nothrow) DriveProgram[kDriveProgramCount];
   if (programs != nullptr) {
-    setProgram(0);
+    // This class's own versions are the ones meant here: nothing derived exists yet.
+    setProgram(0);  // NOLINT(clang-analyzer-optin.cplusplus.VirtualCall)
   }
   setHasVu(1);
   setCanReplacing(1);
@@ -90,6 +91,7 @@ void DriveEffect::setProgram(std::int32_t program) {
   }
   currentProgram.store(program, std::memory_order_relaxed);
   for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
+    // NOLINTNEXTLINE(clang-analyzer-optin.cplusplus.VirtualCall): also runs from the constructor
     setParameter(i, programs[program].values[i].load(std::memory_order_relaxed));
   }
 }
