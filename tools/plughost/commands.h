@@ -24,5 +24,6 @@ CommandRun defineInfoCommand(CLI::App& command);
 CommandRun defineProcessCommand(CLI::App& command);
 CommandRun defineBenchCommand(CLI::App& command);
 CommandRun defineSnapshotCommand(CLI::App& command);
+CommandRun defineValidateCommand(CLI::App& command);
 
 }  // namespace plughost

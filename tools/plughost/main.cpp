@@ -22,6 +22,8 @@ const CommandEntry kCommands[] = {
      plughost::defineBenchCommand},
     {"snapshot", "Open a plug-in's editor, script pointer actions on it and save it as PNG",
      plughost::defineSnapshotCommand},
+    {"validate", "Do to a plug-in what hosts do, the odd things included, and report each check",
+     plughost::defineValidateCommand},
 };
 
 constexpr int kUsageError = 2;

@@ -1,0 +1,392 @@
+// The validator's framework: what every check relies on must itself catch what it claims to.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "tools/plughost/validate/check.h"
+#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/isolation.h"
+#include "tools/plughost/validate/realtime_probe.h"
+#include "tools/plughost/validate/runner.h"
+
+#ifndef _WIN32
+#include <csignal>
+#endif
+
+namespace plughost::validate {
+namespace {
+
+// ---- Random numbers and levels ----------------------------------------------------------------
+
+TEST(Rng, SameSeedSameSequenceOtherSeedOther) {
+  Rng a(7), b(7), c(8);
+  for (int i = 0; i < 100; ++i) {
+    const std::uint64_t x = a.next();
+    EXPECT_EQ(x, b.next());
+    EXPECT_NE(x, c.next());
+  }
+}
+
+TEST(Rng, StaysWithinItsRanges) {
+  Rng rng(1);
+  std::set<std::int64_t> seen;
+  for (int i = 0; i < 10000; ++i) {
+    const std::int64_t n = rng.range(-2, 2);
+    ASSERT_GE(n, -2);
+    ASSERT_LE(n, 2);
+    seen.insert(n);
+    const float f = rng.uniformFloat(0.25f, 0.5f);
+    ASSERT_GE(f, 0.25f);
+    ASSERT_LT(f, 0.5f);
+  }
+  EXPECT_EQ(seen.size(), 5u) << "every value of a small range turns up";
+}
+
+TEST(Rng, ChecksGetTheirOwnStableSeeds) {
+  EXPECT_EQ(checkSeed(5, "processing.block_sizes"), checkSeed(5, "processing.block_sizes"));
+  EXPECT_NE(checkSeed(5, "processing.block_sizes"), checkSeed(5, "processing.split_blocks"));
+  EXPECT_NE(checkSeed(5, "processing.block_sizes"), checkSeed(6, "processing.block_sizes"));
+}
+
+TEST(Context, ScalesLinearlyFromLowestToHighestLevel) {
+  const struct {
+    int level;
+    int expected;
+  } cases[] = {{1, 5}, {10, 50}, {4, 20}, {0, 5}, {11, 50}};
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.level = c.level;
+    Context context(options, "x.y");
+    EXPECT_EQ(context.scaled(5, 50), c.expected) << "level " << c.level;
+  }
+}
+
+// ---- Guard bytes ------------------------------------------------------------------------------
+
+TEST(GuardedBuffer, NoticesEveryWriteOutsideTheAllowedBytes) {
+  GuardedBuffer buffer(9);
+  EXPECT_FALSE(buffer.damage());
+  EXPECT_FALSE(buffer.touched());
+  std::strcpy(buffer.data(), "12345678");  // 8 characters and the terminator: allowed
+  EXPECT_FALSE(buffer.damage());
+  EXPECT_TRUE(buffer.touched());
+  EXPECT_TRUE(buffer.terminated());
+  EXPECT_EQ(buffer.text(), "12345678");
+
+  buffer.reset(9);
+  std::strcpy(buffer.data(), "123456789");  // the terminator lands one byte too far
+  ASSERT_TRUE(buffer.damage());
+  EXPECT_NE(buffer.damage()->find("wrote 10 bytes where the interface allows 9"), std::string::npos)
+      << *buffer.damage();
+
+  buffer.reset(9);
+  buffer.data()[100] = 0;  // a stray zero far past the text
+  EXPECT_TRUE(buffer.damage());
+
+  buffer.reset(9);
+  buffer.data()[-1] = 'x';
+  ASSERT_TRUE(buffer.damage());
+  EXPECT_NE(buffer.damage()->find("before the buffer's start"), std::string::npos);
+}
+
+TEST(GuardedBuffer, TellsAnUnterminatedText) {
+  GuardedBuffer buffer(4);
+  std::memcpy(buffer.data(), "abcd", 4);
+  EXPECT_FALSE(buffer.damage());
+  EXPECT_FALSE(buffer.terminated());
+}
+
+// ---- Comparisons ------------------------------------------------------------------------------
+
+TEST(Comparison, IsBitForBit) {
+  const Channels a = {{0.0f, 1.0f}, {0.5f, 0.25f}};
+  Channels b = a;
+  EXPECT_FALSE(firstDifference(a, b));
+  b[1][1] = std::nextafter(0.25f, 1.0f);
+  ASSERT_TRUE(firstDifference(a, b));
+  EXPECT_NE(firstDifference(a, b)->find("channel 1 frame 1"), std::string::npos);
+  b = a;
+  b[0][0] = -0.0f;  // equal as numbers, different output
+  EXPECT_TRUE(firstDifference(a, b));
+}
+
+TEST(Comparison, FindsNonFiniteSamplesFromAFrameOn) {
+  Channels audio = {{0.0f, std::numeric_limits<float>::quiet_NaN(), 0.0f},
+                    {0.0f, 0.0f, std::numeric_limits<float>::infinity()}};
+  ASSERT_TRUE(firstNonFinite(audio));
+  EXPECT_NE(firstNonFinite(audio)->find("channel 0 frame 1"), std::string::npos);
+  EXPECT_NE(firstNonFinite(audio, 2)->find("channel 1 frame 2"), std::string::npos);
+  audio[1][2] = 1e38f;
+  EXPECT_FALSE(firstNonFinite(audio, 2));
+}
+
+TEST(Signals, AreReproducibleAndWhatTheirNamesSay) {
+  const Channels noise = makeSignal(Signal::noise, 2, 4096, 44100.0, 9);
+  EXPECT_FALSE(firstDifference(noise, makeSignal(Signal::noise, 2, 4096, 44100.0, 9)));
+  EXPECT_NE(noise[0], noise[1]) << "channels get different noise";
+  const Channels denormals = makeSignal(Signal::denormals, 1, 4096, 44100.0, 1);
+  for (float s : denormals[0]) {
+    ASSERT_EQ(std::fpclassify(s), FP_SUBNORMAL);
+  }
+  const Channels sweep = makeSignal(Signal::sweep, 1, 4096, 8000.0, 1);
+  for (float s : sweep[0]) {
+    ASSERT_LE(std::fabs(s), 0.9f);
+  }
+}
+
+// ---- Block runs against fake effects ----------------------------------------------------------
+
+// A gain of 2 whose faults are switched on per test.
+struct Fake {
+  AEffect descriptor{};
+  bool writePastEnd = false;
+  bool writeInput = false;
+  int calls = 0;
+};
+Fake fake;
+
+void fakeProcess(AEffect*, float** in, float** out, std::int32_t frames) {
+  ++fake.calls;
+  for (int c = 0; c < 2; ++c) {
+    for (std::int32_t i = 0; i < frames; ++i) {
+      out[c][i] = 2.0f * in[c][i];
+    }
+    if (fake.writePastEnd && frames > 0) {
+      out[c][frames] = 0.0f;
+    }
+    if (fake.writeInput && frames > 0) {
+      in[c][0] = 7.0f;
+    }
+  }
+}
+
+VstIntPtr fakeDispatcher(AEffect*, std::int32_t, std::int32_t, VstIntPtr, void*, float) {
+  return 0;
+}
+
+AEffect* fakeMain(HostCallback) {
+  fake.descriptor = {};
+  fake.descriptor.magic = kEffectMagic;
+  fake.descriptor.dispatcher = fakeDispatcher;
+  fake.descriptor.processReplacing = fakeProcess;
+  fake.descriptor.process = fakeProcess;
+  fake.descriptor.numInputs = 2;
+  fake.descriptor.numOutputs = 2;
+  fake.descriptor.flags = effFlagsCanReplacing;
+  return &fake.descriptor;
+}
+
+class BlockRuns : public ::testing::Test {
+ protected:
+  void SetUp() override { fake = Fake{}; }
+};
+
+TEST_F(BlockRuns, FollowTheScheduleIncludingEmptyCalls) {
+  Effect effect(fakeMain, "main");
+  const Channels input = makeSignal(Signal::noise, 2, 1000, 44100.0, 3);
+  const Channels output = render(effect, input, {0, 300, 7}, {Mode::replacing, false});
+  // 1000 frames as 0, 300, 7, 0, 300, 7, 0, 300, 7, 0, 79.
+  EXPECT_EQ(fake.calls, 11);
+  for (std::size_t i = 0; i < 1000; ++i) {
+    ASSERT_EQ(output[1][i], 2.0f * input[1][i]);
+  }
+}
+
+TEST_F(BlockRuns, InPlaceHandsTheInputBufferAsOutput) {
+  Effect effect(fakeMain, "main");
+  const Channels input = makeSignal(Signal::noise, 2, 600, 44100.0, 3);
+  EXPECT_FALSE(firstDifference(render(effect, input, {64}, {Mode::replacing, true}),
+                               render(effect, input, {64}, {Mode::replacing, false})));
+}
+
+TEST_F(BlockRuns, CatchWritesPastTheBlockAndIntoInputs) {
+  Effect effect(fakeMain, "main");
+  const Channels input = makeSignal(Signal::noise, 2, 256, 44100.0, 3);
+  fake.writePastEnd = true;
+  EXPECT_THROW(render(effect, input, {100}, {Mode::replacing, false}), Failure);
+  fake.writePastEnd = false;
+  fake.writeInput = true;
+  EXPECT_THROW(render(effect, input, {100}, {Mode::replacing, false}), Failure);
+  // In place the input is the output: writing it is the point.
+  EXPECT_NO_THROW(render(effect, input, {100}, {Mode::replacing, true}));
+}
+
+TEST_F(BlockRuns, EntryReturningNullOrBadMagicFails) {
+  EXPECT_THROW(Effect([](HostCallback) -> AEffect* { return nullptr; }, "main"), Failure);
+  EXPECT_THROW(Effect(
+                   [](HostCallback h) -> AEffect* {
+                     AEffect* e = fakeMain(h);
+                     e->magic = 0;
+                     return e;
+                   },
+                   "main"),
+               Failure);
+}
+
+// ---- Outcomes and report lines ----------------------------------------------------------------
+
+std::string passing(Context& context) {
+  context.note("a note");
+  return "all good";
+}
+std::string failing(Context&) {
+  require(false, "went wrong");
+  return {};
+}
+std::string skipping(Context&) {
+  throw Skipped("not here");
+}
+std::string throwingOther(Context&) {
+  throw std::runtime_error("plug-in would not load");
+}
+
+TEST(Outcome, ComesFromReturnAndExceptions) {
+  RunOptions options;
+  const struct {
+    CheckFunction run;
+    Status status;
+    const char* reason;
+  } cases[] = {{passing, Status::pass, "all good"},
+               {failing, Status::fail, "went wrong"},
+               {skipping, Status::skip, "not here"},
+               {throwingOther, Status::fail, "plug-in would not load"}};
+  for (const auto& c : cases) {
+    const Outcome outcome = runInProcess({"area", "name", c.run}, options);
+    EXPECT_EQ(outcome.status, c.status) << c.reason;
+    EXPECT_EQ(outcome.reason, c.reason);
+  }
+  EXPECT_EQ(runInProcess({"area", "name", passing}, options).notes,
+            std::vector<std::string>{"a note"});
+}
+
+TEST(Report, FailLinesCarryTheWayToReproduce) {
+  ValidateOptions options;
+  options.level = 7;
+  options.seed = 1234;
+  Outcome outcome;
+  outcome.status = Status::fail;
+  outcome.reason = "it broke";
+  const std::string line = checkLine({"processing", "in_place", passing}, outcome, options);
+  EXPECT_EQ(line.rfind("FAIL processing.in_place: it broke [reproduce: --level 7 --seed 1234 "
+                       "--only processing.in_place]",
+                       0),
+            0u)
+      << line;
+  outcome.status = Status::pass;
+  EXPECT_EQ(checkLine({"processing", "in_place", passing}, outcome, options).find("reproduce"),
+            std::string::npos);
+}
+
+TEST(Report, SummaryLineIsThePlainCount) {
+  EXPECT_EQ(summaryLine(40, 1, 0), "40 passed, 1 failed");
+  EXPECT_EQ(summaryLine(33, 0, 8), "33 passed, 0 failed, 8 skipped");
+}
+
+TEST(Checks, HaveUniqueNamesAndStartWithInstantiation) {
+  const std::vector<Check> checks = allChecks();
+  ASSERT_FALSE(checks.empty());
+  EXPECT_EQ(fullName(checks.front()), "loading.instantiate");
+  std::set<std::string> names;
+  std::set<std::string> areas;
+  for (const Check& check : checks) {
+    EXPECT_TRUE(names.insert(fullName(check)).second) << fullName(check);
+    areas.insert(check.area);
+  }
+  EXPECT_EQ(areas,
+            (std::set<std::string>{"loading", "descriptor", "dispatcher", "parameters",
+                                   "processing", "threads", "editor", "realtime", "timing"}));
+  EXPECT_TRUE(selects("processing", {"processing", "in_place", passing}));
+  EXPECT_TRUE(selects("processing.in_place", {"processing", "in_place", passing}));
+  EXPECT_FALSE(selects("processing.in", {"processing", "in_place", passing}));
+}
+
+#ifndef _WIN32
+
+// ---- Isolation --------------------------------------------------------------------------------
+
+std::string crashing(Context&) {
+  std::raise(SIGSEGV);
+  return {};
+}
+std::string hanging(Context&) {
+  std::this_thread::sleep_for(std::chrono::seconds(30));
+  return {};
+}
+std::string exiting(Context&) {
+  std::_Exit(5);
+}
+
+TEST(Isolation, ACrashHangOrExitIsOneFailedCheck) {
+  RunOptions options;
+  const struct {
+    CheckFunction run;
+    const char* reason;
+  } cases[] = {{crashing, "crashed with signal 11"},
+               {hanging, "did not finish within 1 s"},
+               {exiting, "ended with exit status 5 before reporting"}};
+  for (const auto& c : cases) {
+    const Outcome outcome = runIsolated({"area", "name", c.run}, options, 1.0);
+    EXPECT_EQ(outcome.status, Status::fail);
+    EXPECT_NE(outcome.reason.find(c.reason), std::string::npos) << outcome.reason;
+  }
+}
+
+TEST(Isolation, CarriesTheOutcomeBack) {
+  RunOptions options;
+  const Outcome outcome = runIsolated({"area", "name", passing}, options, 10.0);
+  EXPECT_EQ(outcome.status, Status::pass);
+  EXPECT_EQ(outcome.reason, "all good");
+  EXPECT_EQ(outcome.notes, std::vector<std::string>{"a note"});
+}
+
+// ---- The real-time probe ----------------------------------------------------------------------
+
+TEST(RealtimeProbe, CountsTheWatchedThreadOnlyAndNotWhilePaused) {
+  std::string whyNot;
+  if (!probe::available(whyNot)) {
+    GTEST_SKIP() << whyNot;
+  }
+  // The other thread exists before counting starts: making a thread allocates.
+  std::atomic<int> step{0};
+  std::thread other([&] {
+    while (step.load() != 1) {
+    }
+    void* p = std::malloc(64);
+    std::free(p);
+    step = 2;
+  });
+  // Called through pointers the compiler cannot see through, so the pairs are not optimised away.
+  void* (*volatile allocate)(std::size_t) = std::malloc;
+  void (*volatile release)(void*) = std::free;
+  probe::begin();
+  release(allocate(64));
+  {
+    probe::Pause pause;
+    release(allocate(64));
+  }
+  step = 1;
+  while (step.load() != 2) {
+  }
+  std::mutex mutex;
+  mutex.lock();
+  mutex.unlock();
+  const probe::Counts counts = probe::end();
+  other.join();
+  EXPECT_EQ(counts.heapCalls, 2);
+  EXPECT_EQ(counts.lockCalls, 1);
+  EXPECT_NE(counts.detail.find("malloc x1"), std::string::npos) << counts.detail;
+  EXPECT_NE(counts.detail.find("pthread_mutex_lock x1"), std::string::npos) << counts.detail;
+}
+
+#endif
+
+}  // namespace
+}  // namespace plughost::validate

@@ -1,0 +1,144 @@
+// The validator's check framework: named checks grouped by area, each run with its own seeded
+// random generator and the chosen level, ending in a pass (with a one-line summary), a failure
+// (with the reason) or a skip.
+//
+// A check function returns its pass summary and reports a failure by throwing Failure (require
+// does that); Skipped marks a check that cannot run here (no window system, no editor, ...).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace plughost::validate {
+
+constexpr int kLowestLevel = 1;
+constexpr int kHighestLevel = 10;
+
+// splitmix64: small, fast, and the same sequence on every platform and compiler, which is what
+// makes a seed printed on one machine reproduce a failure on another.
+class Rng {
+ public:
+  explicit Rng(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t next();
+  // Uniform in [0, 1).
+  double uniform();
+  // Uniform in [low, high) as a float.
+  float uniformFloat(float low, float high);
+  // Uniform integer in [low, high], both included.
+  std::int64_t range(std::int64_t low, std::int64_t high);
+  bool chance(double probability) { return uniform() < probability; }
+
+ private:
+  std::uint64_t state_;
+};
+
+// The seed of one check: the run's seed mixed with the check's name, so each check sees the same
+// numbers whether it runs alone (--only) or among all the others.
+std::uint64_t checkSeed(std::uint64_t runSeed, const std::string& checkName);
+
+struct RunOptions {
+  std::filesystem::path plugin;
+  int level = 5;
+  std::uint64_t seed = 0;
+};
+
+class Failure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Skipped : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline void require(bool condition, const std::string& reason) {
+  if (!condition) {
+    throw Failure(reason);
+  }
+}
+
+// For conditions tested in loops: the reason is only built when the condition fails.
+template <typename MakeReason>
+void requireThat(bool condition, MakeReason&& makeReason) {
+  if (!condition) {
+    throw Failure(makeReason());
+  }
+}
+
+// Collects the problems of a check that keeps going after the first, and fails with the count and
+// the first few.
+class Findings {
+ public:
+  void add(const std::string& problem);
+  int count() const { return count_; }
+  // Throws Failure "<count> <what>: first; second; ..." when anything was added.
+  void throwIfAny(const std::string& what) const;
+
+ private:
+  static constexpr int kKept = 4;
+  int count_ = 0;
+  std::vector<std::string> kept_;
+};
+
+class Context {
+ public:
+  Context(const RunOptions& options, const std::string& checkName);
+
+  const std::filesystem::path& plugin() const { return options_.plugin; }
+  int level() const { return options_.level; }
+  std::uint64_t runSeed() const { return options_.seed; }
+  Rng& rng() { return rng_; }
+
+  // A count that grows with the level: `atLowest` at level 1, `atHighest` at level 10, in
+  // between on a straight line (rounded).
+  int scaled(int atLowest, int atHighest) const;
+  double scaled(double atLowest, double atHighest) const;
+
+  // What the check is about to do, kept so that a crash can say where it happened. Cheap enough
+  // for every dispatcher call, too dear for every sample.
+  void trace(const std::string& step);
+
+  // Things worth knowing that are not failures (behaviour within what the interface allows,
+  // measurements); shown under the check's line.
+  void note(std::string text) { notes_.push_back(std::move(text)); }
+  const std::vector<std::string>& notes() const { return notes_; }
+
+ private:
+  RunOptions options_;
+  Rng rng_;
+  std::vector<std::string> notes_;
+};
+
+// Where Context::trace sends its steps: the runner's, or nowhere.
+using TraceSink = void (*)(const std::string& step);
+void setTraceSink(TraceSink sink);
+
+using CheckFunction = std::string (*)(Context& context);
+
+struct Check {
+  const char* area;
+  const char* name;  // within the area; the full name is "area.name"
+  CheckFunction run;
+};
+
+std::string fullName(const Check& check);
+
+enum class Status { pass, fail, skip };
+
+const char* statusWord(Status status);
+
+struct Outcome {
+  Status status = Status::fail;
+  std::string reason;
+  std::vector<std::string> notes;
+  double seconds = 0.0;
+};
+
+// Runs one check in this process: exceptions become the outcome, nothing escapes.
+Outcome runInProcess(const Check& check, const RunOptions& options);
+
+}  // namespace plughost::validate

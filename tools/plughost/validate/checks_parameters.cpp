@@ -1,0 +1,274 @@
+// Parameters and programs as a host uses them: values written and read back, their display
+// texts, programs that keep their own values, program names of awkward lengths.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+
+#include "tools/plughost/validate/all_checks.h"
+#include "tools/plughost/validate/effect_session.h"
+
+namespace plughost::validate {
+namespace {
+
+constexpr std::size_t kParameterText = 9;
+constexpr std::size_t kProgramName = 24;
+constexpr std::int32_t kMostParameters = 4096;
+constexpr std::int32_t kMostPrograms = 16;
+
+bool sameBits(float a, float b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// How an effect treats a value outside 0..1: it keeps it, clamps it, or does something else.
+std::string behaviour(float written, float read) {
+  if (sameBits(written, read) || (std::isnan(written) && std::isnan(read))) {
+    return "stored unchanged";
+  }
+  if (!std::isnan(written) && read == std::clamp(written, 0.0f, 1.0f)) {
+    return "clamped to 0..1";
+  }
+  if (std::isnan(written) && std::isfinite(read)) {
+    return "replaced by a number";
+  }
+  if (!std::isfinite(read)) {
+    return "read back as " + floatText(read);
+  }
+  return "changed";
+}
+
+std::string values(Context& context) {
+  PluginLibrary library(context.plugin());
+  Effect effect(library);
+  effect.start();
+  const std::int32_t parameters = std::clamp(effect->numParams, 0, kMostParameters);
+  if (parameters == 0) {
+    return "no parameters";
+  }
+  std::vector<float> inRange = {0.0f,        1.0f, 0.5f, 0.25f, 0.75f,      1.0f / 3.0f,
+                                2.0f / 3.0f, 0.1f, 0.9f, 1e-7f, 0.99999994f};
+  const int randomValues = context.scaled(2, 20);
+  for (int i = 0; i < randomValues; ++i) {
+    inRange.push_back(context.rng().uniformFloat(0.0f, 1.0f));
+  }
+  const float outOfRange[] = {-1.0f, 2.0f, 1e9f};
+  const float infinity = std::numeric_limits<float>::infinity();
+  const float nonFinite[] = {std::numeric_limits<float>::quiet_NaN(), infinity, -infinity};
+
+  Findings findings;
+  std::map<std::string, int> outsideBehaviour;
+  std::map<std::string, int> nonFiniteBehaviour;
+  GuardedBuffer display;
+  long writes = 0;
+  auto writeAndDisplay = [&](std::int32_t index, float value) {
+    context.trace("parameter " + std::to_string(index) + " set to " + floatText(value) +
+                  ", then its display text");
+    effect.setParameter(index, value);
+    ++writes;
+    const float read = effect.parameter(index);
+    display.reset(kParameterText);
+    effect.dispatch(effGetParamDisplay, index, 0, display.data());
+    if (auto damage = display.damage()) {
+      findings.add("display of parameter " + std::to_string(index) + " at " + floatText(value) +
+                   " " + *damage);
+    } else if (!display.terminated()) {
+      findings.add("display of parameter " + std::to_string(index) + " at " + floatText(value) +
+                   " has no terminator within 9 bytes");
+    }
+    return read;
+  };
+
+  for (std::int32_t index = 0; index < parameters; ++index) {
+    const float original = effect.parameter(index);
+    for (float value : inRange) {
+      const float read = writeAndDisplay(index, value);
+      if (!sameBits(read, value)) {
+        findings.add("parameter " + std::to_string(index) + " set to " + floatText(value) +
+                     " reads back " + floatText(read));
+      }
+    }
+    for (float value : outOfRange) {
+      const float read = writeAndDisplay(index, value);
+      if (!std::isfinite(read)) {
+        findings.add("parameter " + std::to_string(index) + " set to " + floatText(value) +
+                     " reads back " + floatText(read));
+      }
+      ++outsideBehaviour[floatText(value) + " " + behaviour(value, read)];
+    }
+    for (float value : nonFinite) {
+      const float read = writeAndDisplay(index, value);
+      ++nonFiniteBehaviour[floatText(value) + " " + behaviour(value, read)];
+    }
+    effect.setParameter(index, original);
+  }
+  auto describe = [parameters](const std::map<std::string, int>& counts) {
+    std::string text;
+    for (const auto& [what, n] : counts) {
+      text += (text.empty() ? "" : ", ") + what +
+              (n == parameters ? "" : " (" + std::to_string(n) + " parameters)");
+    }
+    return text;
+  };
+  context.note("out of range: " + describe(outsideBehaviour));
+  context.note("not finite: " + describe(nonFiniteBehaviour));
+  findings.throwIfAny("problems in " + std::to_string(writes) + " parameter writes");
+  return std::to_string(parameters) + " parameters x " + std::to_string(inRange.size()) +
+         " values in 0..1 (ends, midpoints, " + std::to_string(randomValues) +
+         " random) read back exactly; -1, 2, 1e9, NaN and infinities survived (a finite write "
+         "must not read back non-finite; what the effect does with them is noted); every display "
+         "text within 8 characters + terminator";
+}
+
+// Each program gets its own random values (and name); after any sequence of switches every
+// program must show its own.
+std::string programs(Context& context) {
+  PluginLibrary library(context.plugin());
+  Effect effect(library);
+  effect.start();
+  const std::int32_t programCount = std::clamp(effect->numPrograms, 0, kMostPrograms);
+  const std::int32_t parameters = std::clamp(effect->numParams, 0, 256);
+  if (programCount < 2) {
+    return std::to_string(effect->numPrograms) + " program(s): nothing to switch between";
+  }
+  std::vector<std::vector<float>> expected(static_cast<std::size_t>(programCount));
+  std::vector<std::string> names(static_cast<std::size_t>(programCount));
+  bool keepsNames = true;
+  for (std::int32_t p = 0; p < programCount; ++p) {
+    effect.setProgram(p);
+    require(effect.program() == p, "effSetProgram " + std::to_string(p) +
+                                       " left effGetProgram at " +
+                                       std::to_string(effect.program()));
+    for (std::int32_t i = 0; i < parameters; ++i) {
+      const float value = context.rng().uniformFloat(0.0f, 1.0f);
+      effect.setParameter(i, value);
+      expected[static_cast<std::size_t>(p)].push_back(effect.parameter(i));
+    }
+    std::string name = "Validate " + std::to_string(p);
+    std::vector<char> source(256, 0);
+    std::memcpy(source.data(), name.c_str(), name.size());
+    effect.dispatch(effSetProgramName, 0, 0, source.data());
+    GuardedBuffer read(kProgramName);
+    effect.dispatch(effGetProgramName, 0, 0, read.data());
+    names[static_cast<std::size_t>(p)] = read.text();
+    keepsNames = keepsNames && read.text() == name;
+  }
+  const int switches = context.scaled(10, 200);
+  std::int32_t current = programCount - 1;
+  for (int s = 0; s < switches; ++s) {
+    const std::int32_t previous = current;
+    current = static_cast<std::int32_t>(context.rng().range(0, programCount - 1));
+    effect.setProgram(current);
+    require(effect.program() == current, "effSetProgram " + std::to_string(current) +
+                                             " left effGetProgram at " +
+                                             std::to_string(effect.program()));
+    const auto& mine = expected[static_cast<std::size_t>(current)];
+    for (std::int32_t i = 0; i < parameters; ++i) {
+      const float read = effect.parameter(i);
+      requireThat(sameBits(read, mine[static_cast<std::size_t>(i)]), [&] {
+        return "after switching from program " + std::to_string(previous) + " to " +
+               std::to_string(current) + " (switch " + std::to_string(s + 1) + "), parameter " +
+               std::to_string(i) + " reads " + floatText(read) + " instead of the " +
+               floatText(mine[static_cast<std::size_t>(i)]) + " set in that program";
+      });
+    }
+    GuardedBuffer read(kProgramName);
+    effect.dispatch(effGetProgramName, 0, 0, read.data());
+    requireThat(read.text() == names[static_cast<std::size_t>(current)], [&] {
+      return "program " + std::to_string(current) + " is named '" + printable(read.text()) +
+             "' after switching back to it, not '" +
+             printable(names[static_cast<std::size_t>(current)]) + "'";
+    });
+  }
+  // Numbers outside the programs change nothing.
+  for (VstIntPtr invalid : {VstIntPtr{-1}, VstIntPtr{effect->numPrograms}, VstIntPtr{1} << 30}) {
+    effect.dispatch(effSetProgram, 0, invalid);
+    require(effect.program() == current, "effSetProgram " + std::to_string(invalid) +
+                                             " (no such program) switched to program " +
+                                             std::to_string(effect.program()));
+    for (std::int32_t i = 0; i < parameters; ++i) {
+      require(sameBits(effect.parameter(i),
+                       expected[static_cast<std::size_t>(current)][static_cast<std::size_t>(i)]),
+              "effSetProgram " + std::to_string(invalid) + " (no such program) changed parameter " +
+                  std::to_string(i));
+    }
+  }
+  if (!keepsNames) {
+    context.note("effSetProgramName does not change what effGetProgramName answers");
+  }
+  return std::to_string(programCount) + " programs with their own random values of " +
+         std::to_string(parameters) + " parameters" + (keepsNames ? " and names" : "") + ", " +
+         std::to_string(switches) +
+         " random switches: each program kept its own; invalid program numbers changed nothing";
+}
+
+std::string programNames(Context& context) {
+  PluginLibrary library(context.plugin());
+  Effect effect(library);
+  effect.start();
+  if (effect->numPrograms < 1) {
+    return "no programs";
+  }
+  Findings findings;
+  bool keepsNames = true;
+  std::string readBack;
+  for (std::size_t length : {std::size_t{23}, std::size_t{0}, std::size_t{24}, std::size_t{300}}) {
+    std::string name;
+    for (std::size_t i = 0; i < length; ++i) {
+      name += static_cast<char>('A' + i % 26);
+    }
+    std::vector<char> source(GuardedBuffer::kSize, 0);
+    std::memcpy(source.data(), name.data(), name.size());
+    context.trace("a program name of " + std::to_string(length) + " characters");
+    const std::vector<char> sent = source;
+    effect.dispatch(effSetProgramName, 0, 0, source.data());
+    if (source != sent) {
+      findings.add("effSetProgramName of a " + std::to_string(length) +
+                   "-character name wrote into the name it was given");
+    }
+    GuardedBuffer read(kProgramName);
+    effect.dispatch(effGetProgramName, 0, 0, read.data());
+    const std::string what =
+        "the name read after setting " + std::to_string(length) + " characters";
+    if (auto damage = read.damage()) {
+      findings.add(what + " " + *damage);
+      continue;
+    }
+    if (!read.terminated()) {
+      findings.add(what + " has no terminator within 24 bytes");
+      continue;
+    }
+    if (length == 23) {
+      keepsNames = read.text() == name;
+    }
+    if (!keepsNames) {
+      continue;
+    }
+    const bool fits = length <= 23;
+    if (fits ? read.text() != name : name.rfind(read.text(), 0) != 0) {
+      findings.add(what + " is '" + printable(read.text()) + "'" +
+                   (fits ? "" : ", not a beginning of it"));
+    }
+    readBack += (readBack.empty() ? "" : ", ") + std::to_string(length) + " -> " +
+                std::to_string(read.text().size());
+  }
+  findings.throwIfAny("problems with program names");
+  if (!keepsNames) {
+    return "effSetProgramName is ignored (a 23-character name does not read back); names of 0, "
+           "23, 24 and 300 characters did no damage";
+  }
+  return "names of 0, 23, 24 and 300 characters set and read back in 24 bytes (lengths " +
+         readBack + "): within the buffer, terminated, longer names cut";
+}
+
+}  // namespace
+
+std::vector<Check> parameterChecks() {
+  return {
+      {"parameters", "values", values},
+      {"parameters", "programs", programs},
+      {"parameters", "program_names", programNames},
+  };
+}
+
+}  // namespace plughost::validate

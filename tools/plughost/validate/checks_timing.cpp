@@ -1,0 +1,61 @@
+// Timing: the cost of a block at several sizes, reported for the record and never judged.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "tools/plughost/validate/all_checks.h"
+#include "tools/plughost/validate/effect_session.h"
+
+namespace plughost::validate {
+namespace {
+
+std::string blockTimes(Context& context) {
+  PluginLibrary library(context.plugin());
+  const std::int32_t frames = context.scaled(32768, 262144);
+  std::string report;
+  for (std::int32_t block : {32, 64, 256, 1024, 4096}) {
+    Effect effect(library);
+    effect.start(44100.0, block);
+    const Channels input = makeSignal(Signal::music, std::max(effect.inputs(), 1), frames, 44100.0,
+                                      context.rng().next());
+    std::vector<std::vector<float>> in = input;
+    std::vector<std::vector<float>> out(static_cast<std::size_t>(std::max(effect.outputs(), 1)),
+                                        std::vector<float>(static_cast<std::size_t>(block)));
+    std::vector<float*> inPointers(in.size());
+    std::vector<float*> outPointers;
+    for (auto& channel : out) {
+      outPointers.push_back(channel.data());
+    }
+    const Mode mode = effect.preferredMode();
+    double fastest = 1e30;
+    for (int run = 0; run < 3; ++run) {
+      const auto started = std::chrono::steady_clock::now();
+      for (std::int32_t position = 0; position + block <= frames; position += block) {
+        for (std::size_t c = 0; c < in.size(); ++c) {
+          inPointers[c] = in[c].data() + position;
+        }
+        effect.process(mode, inPointers.data(), outPointers.data(), block);
+      }
+      fastest = std::min(
+          fastest,
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    }
+    const double blocks = static_cast<double>(frames / block);
+    char line[96];
+    std::snprintf(line, sizeof line, "%s%d: %.2f us/block (%.1f ns/frame)",
+                  report.empty() ? "" : ", ", block, fastest * 1e6 / blocks,
+                  fastest * 1e9 / (blocks * block));
+    report += line;
+  }
+  return report + "; best of 3 runs of " + std::to_string(frames) + " frames, not judged";
+}
+
+}  // namespace
+
+std::vector<Check> timingChecks() {
+  return {
+      {"timing", "block_times", blockTimes},
+  };
+}
+
+}  // namespace plughost::validate

@@ -1,0 +1,37 @@
+// A host window with an effect's editor open in it, for checks that need a real panel. Windows
+// only: the native build's Linux plug-ins would need an X11 parent, which plughost does not make.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "tools/plughost/validate/check.h"
+#include "tools/plughost/validate/effect_session.h"
+
+namespace plughost::validate {
+
+class EditorWindow {
+ public:
+  // False where no host window can be made (the native build).
+  static bool supported();
+
+  // Makes a host window the size of the effect's rectangle and opens the editor in it. Throws
+  // Failure when the open gives no window, Skipped where windows are not supported.
+  explicit EditorWindow(Effect& effect);
+  // Closes the editor (unless the effect was closed) and destroys the host window.
+  ~EditorWindow();
+  EditorWindow(const EditorWindow&) = delete;
+  EditorWindow& operator=(const EditorWindow&) = delete;
+
+  // effEditIdle, then the window messages waiting for this thread.
+  void idle();
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
+
+// The checks that need windows (editor_win.cpp), or their SKIP lines (editor_posix.cpp).
+std::vector<Check> windowEditorChecks();
+
+}  // namespace plughost::validate
