@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #if defined(__SSE2__) && !defined(DRIVE_DSP_SCALAR)
@@ -123,9 +124,30 @@ DRIVE_INLINE Pair roundToFloat(Pair v) {
 DRIVE_INLINE Samples loadSamples(const float* left, const float* right, std::int32_t i) {
   return _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
 }
-// The float product of two floats equals their exact double product rounded to float.
-DRIVE_INLINE Pair scale(Samples s, Samples gain) {
+// Subnormal floats cost a microcode assist per instruction that reads or produces one (tens of
+// cycles on common x86 cores), which would make quiet, denormal-range input several times slower
+// than music. The input samples and their scaled values are therefore handled so that no float
+// instruction ever sees a subnormal, with results identical to the plain conversions.
+
+// The float product of two floats equals their exact double product rounded to float. Only for
+// chunks in which neither the samples nor their products come near the subnormal range.
+DRIVE_INLINE Pair scaleNormal(Samples s, Samples gain) {
   return _mm_cvtps_pd(_mm_mul_ps(s, gain));
+}
+
+// Each sample widened to double exactly. Lanes with a zero exponent field (zero or subnormal)
+// are built from their integer mantissa instead of being converted.
+DRIVE_INLINE Pair widenExact(Samples s) {
+  const __m128i bits = _mm_castps_si128(s);
+  const __m128i zeroExponent =
+      _mm_cmpeq_epi32(_mm_and_si128(bits, _mm_set1_epi32(0x7f800000)), _mm_setzero_si128());
+  const Pair widened = _mm_cvtps_pd(_mm_andnot_ps(_mm_castsi128_ps(zeroExponent), s));
+  const Pair mantissa = _mm_cvtepi32_pd(_mm_and_si128(bits, _mm_set1_epi32(0x007fffff)));
+  const Pair sign = _mm_castsi128_pd(
+      _mm_unpacklo_epi32(_mm_setzero_si128(), _mm_and_si128(bits, _mm_set1_epi32(INT32_MIN))));
+  const Pair tiny = _mm_or_pd(mul(mantissa, splat(0x1p-149)), sign);
+  const Pair useTiny = _mm_castsi128_pd(_mm_unpacklo_epi32(zeroExponent, zeroExponent));
+  return _mm_or_pd(_mm_and_pd(useTiny, tiny), _mm_andnot_pd(useTiny, widened));
 }
 
 DRIVE_INLINE __m128 loadTwo(const float* p) {
@@ -150,10 +172,29 @@ struct State {
 };
 
 struct Setup {
-  Samples gain[3];
+  Pair gain[3];
+  Samples gainFloat[3];
+  // Bit pattern of the smallest sample magnitude whose products with all non-zero gains are
+  // normal floats; smaller non-zero samples take the exact scaling.
+  std::int32_t smallestNormalSample;
   Pair p0, p1, p2, p3;
   Pair offset, one, magnitudeMask, finiteBound;
 };
+
+// The float product of a sample and a gain, as a double: their exact double product rounded to
+// float, as a float multiplication gives it. Products below the smallest normal float are
+// rounded onto the subnormal grid (multiples of 2^-149, ties to even) by adding and removing a
+// constant whose last bit is worth 2^-149; the sign is put back for results that round to zero.
+DRIVE_INLINE Pair scale(Pair sample, Pair gain, const Setup& c) {
+  const Pair product = mul(sample, gain);  // exact: 24-bit by 24-bit significands
+  const Pair magnitude = bitAnd(product, c.magnitudeMask);
+  const Pair subnormal = lessThan(magnitude, splat(0x1p-126));
+  const Pair normal = roundToFloat(_mm_andnot_pd(subnormal, product));
+  const Pair grid = splat(0x1.8p-97);
+  const Pair onGrid =
+      _mm_or_pd(sub(add(product, grid), grid), _mm_andnot_pd(c.magnitudeMask, product));
+  return _mm_or_pd(_mm_and_pd(subnormal, onGrid), _mm_andnot_pd(subnormal, normal));
+}
 
 // Per chunk: inputs[j][i] is band j's scaled input of frame i - 1 and outputs[j][i] its output
 // of frame i - 2, so the entering state sits at the front. clipped[j][i] feeds the mix.
@@ -196,6 +237,7 @@ DRIVE_INLINE Pair finiteMask(Pair v, const Setup& c) {
 // ---- Chunks ----
 
 // Runs count (>= 1) frames without the non-finite reset; fills b.clipped[.][0..count).
+template <bool kNearSubnormal>
 DRIVE_INLINE void runChunkFast(State& st, const Setup& c, const float* inLeft, const float* inRight,
                                std::int32_t count, ChunkBuffers& b) {
   for (int j = 0; j < 3; ++j) {
@@ -208,10 +250,18 @@ DRIVE_INLINE void runChunkFast(State& st, const Setup& c, const float* inLeft, c
     // Keeps the compiler from carrying history values in registers across frames; with eight
     // vector registers that would push the chains' outputs to the stack.
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    const Samples s = loadSamples(inLeft, inRight, i);
-    const Pair x1 = scale(s, c.gain[0]);
-    const Pair x2 = scale(s, c.gain[1]);
-    const Pair x3 = scale(s, c.gain[2]);
+    Pair x1, x2, x3;
+    if constexpr (kNearSubnormal) {
+      const Pair s = widenExact(loadSamples(inLeft, inRight, i));
+      x1 = scale(s, c.gain[0], c);
+      x2 = scale(s, c.gain[1], c);
+      x3 = scale(s, c.gain[2], c);
+    } else {
+      const Samples s = loadSamples(inLeft, inRight, i);
+      x1 = scaleNormal(s, c.gainFloat[0]);
+      x2 = scaleNormal(s, c.gainFloat[1]);
+      x3 = scaleNormal(s, c.gainFloat[2]);
+    }
     y1 = roundToFloat(filterStep<0>(x1, b.inputs[0][i], y1, b.outputs[0][i], c));
     y2 = roundToFloat(filterStep<1>(x2, b.inputs[1][i], y2, b.outputs[1][i], c));
     y3 = roundToFloat(filterStep<2>(x3, b.inputs[2][i], y3, b.outputs[2][i], c));
@@ -247,11 +297,11 @@ DRIVE_INLINE void runChunkFast(State& st, const Setup& c, const float* inLeft, c
 DRIVE_NOINLINE void runChunkGuarded(State& st, const Setup& c, const float* inLeft,
                                     const float* inRight, std::int32_t count, ChunkBuffers& b) {
   for (std::int32_t i = 0; i < count; ++i) {
-    const Samples s = loadSamples(inLeft, inRight, i);
+    const Pair s = widenExact(loadSamples(inLeft, inRight, i));
     Pair y[3];
     for (int j = 0; j < 3; ++j) {
       BandState& f = st.band[j];
-      const Pair x = scale(s, c.gain[j]);
+      const Pair x = scale(s, c.gain[j], c);
       const Pair acc = j == 0   ? filterStep<0>(x, f.input, f.output, f.previousOutput, c)
                        : j == 1 ? filterStep<1>(x, f.input, f.output, f.previousOutput, c)
                                 : filterStep<2>(x, f.input, f.output, f.previousOutput, c);
@@ -315,8 +365,35 @@ DRIVE_INLINE void writeChunk(const ChunkBuffers& b, const Setup& c, std::int32_t
   }
 }
 
+// Bits of the smallest sample magnitude whose product with every non-zero gain is a normal float
+// (never below the smallest normal float itself, since subnormal samples are slow to read too).
+std::int32_t smallestNormalSampleBits(const float gain[3]) {
+  double smallestGain = std::numeric_limits<double>::infinity();
+  for (int j = 0; j < 3; ++j) {
+    const double g = std::fabs(static_cast<double>(gain[j]));
+    if (g != 0.0 && g < smallestGain) {
+      smallestGain = g;
+    }
+  }
+  double bound = 0x1p-126;
+  if (smallestGain < 1.0) {
+    bound = 0x1p-126 / smallestGain;
+  }
+  if (!(bound < 0x1p127)) {  // also for a NaN gain: every non-zero sample goes the exact way
+    return 0x7f800000;
+  }
+  // Rounded up, so that no sample below the exact bound passes.
+  const float rounded = std::nextafter(static_cast<float>(bound), 1e30f);
+  std::int32_t bits;
+  std::memcpy(&bits, &rounded, sizeof bits);
+  return bits;
+}
+
 Setup makeSetup(const float p[4], const float gain[3]) {
-  return Setup{{_mm_set1_ps(gain[0]), _mm_set1_ps(gain[1]), _mm_set1_ps(gain[2])},
+  return Setup{{splat(static_cast<double>(gain[0])), splat(static_cast<double>(gain[1])),
+                splat(static_cast<double>(gain[2]))},
+               {_mm_set1_ps(gain[0]), _mm_set1_ps(gain[1]), _mm_set1_ps(gain[2])},
+               smallestNormalSampleBits(gain),
                splat(static_cast<double>(p[0])),
                splat(static_cast<double>(p[1])),
                splat(static_cast<double>(p[2])),
@@ -325,6 +402,30 @@ Setup makeSetup(const float p[4], const float gain[3]) {
                splat(1.0),
                magnitudeMask(),
                splat(kFiniteFloatBound)};
+}
+
+// Whether any sample of the chunk is non-zero and below the smallest normal sample.
+DRIVE_INLINE bool nearSubnormal(const Setup& c, const float* left, const float* right,
+                                std::int32_t count) {
+  const __m128i magnitudeBits = _mm_set1_epi32(0x7fffffff);
+  const __m128i bound = _mm_set1_epi32(c.smallestNormalSample);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i found = zero;
+  const auto check = [&](__m128i bits) DRIVE_LAMBDA_INLINE {
+    const __m128i magnitude = _mm_and_si128(bits, magnitudeBits);
+    found = _mm_or_si128(
+        found, _mm_and_si128(_mm_cmpgt_epi32(magnitude, zero), _mm_cmpgt_epi32(bound, magnitude)));
+  };
+  std::int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    check(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i)));
+    check(_mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i)));
+  }
+  for (; i < count; ++i) {
+    check(_mm_unpacklo_epi32(_mm_castps_si128(_mm_load_ss(left + i)),
+                             _mm_castps_si128(_mm_load_ss(right + i))));
+  }
+  return _mm_movemask_epi8(found) != 0;
 }
 
 template <OutputMode kMode>
@@ -342,7 +443,11 @@ void runBlock(const Setup& c, BandFilter* filters, const float* inLeft, const fl
     const std::int32_t count =
         sampleFrames - start < kChunkFrames ? sampleFrames - start : kChunkFrames;
     const State saved = st;
-    runChunkFast(st, c, inLeft + start, inRight + start, count, buffers);
+    if (DRIVE_UNLIKELY(nearSubnormal(c, inLeft + start, inRight + start, count))) {
+      runChunkFast<true>(st, c, inLeft + start, inRight + start, count, buffers);
+    } else {
+      runChunkFast<false>(st, c, inLeft + start, inRight + start, count, buffers);
+    }
     if (DRIVE_UNLIKELY(!allOutputsFinite(st, c))) {
       st = saved;
       runChunkGuarded(st, c, inLeft + start, inRight + start, count, buffers);
@@ -385,6 +490,30 @@ inline float stepBand(BandFilter& f, const BandConstants& k, float sample, float
     return static_cast<float>(1.0 / (k.knee - static_cast<double>(y)) - 1.0);
   }
   return y;
+}
+
+// Whether any sample of the chunk is non-zero and below the smallest normal sample.
+DRIVE_INLINE bool nearSubnormal(const Setup& c, const float* left, const float* right,
+                                std::int32_t count) {
+  const __m128i magnitudeBits = _mm_set1_epi32(0x7fffffff);
+  const __m128i bound = _mm_set1_epi32(c.smallestNormalSample);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i found = zero;
+  const auto check = [&](__m128i bits) DRIVE_LAMBDA_INLINE {
+    const __m128i magnitude = _mm_and_si128(bits, magnitudeBits);
+    found = _mm_or_si128(
+        found, _mm_and_si128(_mm_cmpgt_epi32(magnitude, zero), _mm_cmpgt_epi32(bound, magnitude)));
+  };
+  std::int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    check(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i)));
+    check(_mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i)));
+  }
+  for (; i < count; ++i) {
+    check(_mm_unpacklo_epi32(_mm_castps_si128(_mm_load_ss(left + i)),
+                             _mm_castps_si128(_mm_load_ss(right + i))));
+  }
+  return _mm_movemask_epi8(found) != 0;
 }
 
 template <OutputMode kMode>
