@@ -492,30 +492,6 @@ inline float stepBand(BandFilter& f, const BandConstants& k, float sample, float
   return y;
 }
 
-// Whether any sample of the chunk is non-zero and below the smallest normal sample.
-DRIVE_INLINE bool nearSubnormal(const Setup& c, const float* left, const float* right,
-                                std::int32_t count) {
-  const __m128i magnitudeBits = _mm_set1_epi32(0x7fffffff);
-  const __m128i bound = _mm_set1_epi32(c.smallestNormalSample);
-  const __m128i zero = _mm_setzero_si128();
-  __m128i found = zero;
-  const auto check = [&](__m128i bits) DRIVE_LAMBDA_INLINE {
-    const __m128i magnitude = _mm_and_si128(bits, magnitudeBits);
-    found = _mm_or_si128(
-        found, _mm_and_si128(_mm_cmpgt_epi32(magnitude, zero), _mm_cmpgt_epi32(bound, magnitude)));
-  };
-  std::int32_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    check(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left + i)));
-    check(_mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i)));
-  }
-  for (; i < count; ++i) {
-    check(_mm_unpacklo_epi32(_mm_castps_si128(_mm_load_ss(left + i)),
-                             _mm_castps_si128(_mm_load_ss(right + i))));
-  }
-  return _mm_movemask_epi8(found) != 0;
-}
-
 template <OutputMode kMode>
 void runBlock(const Setup& c, BandFilter* filters, const float* inLeft, const float* inRight,
               float* outLeft, float* outRight, std::int32_t sampleFrames) noexcept {
