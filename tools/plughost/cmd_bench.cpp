@@ -62,6 +62,7 @@ int runBench(const BenchOptions& o) {
                                           std::vector<float>(static_cast<std::size_t>(o.block)));
   std::vector<float*> in(static_cast<std::size_t>(std::max(effect.numInputs, 1)));
   std::vector<float*> out;
+  out.reserve(outputs.size());
   for (auto& channel : outputs) {
     out.push_back(channel.data());
   }
@@ -81,6 +82,7 @@ int runBench(const BenchOptions& o) {
 
   runOnce();  // warm caches, page in the code, let the clock settle
   std::vector<double> nanosPerFrame;
+  nanosPerFrame.reserve(static_cast<std::size_t>(o.runs));
   for (int run = 0; run < o.runs; ++run) {
     nanosPerFrame.push_back(runOnce() * 1e9 / static_cast<double>(frames));
   }

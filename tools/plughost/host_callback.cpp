@@ -1,6 +1,7 @@
 #include "tools/plughost/host_callback.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -15,8 +16,9 @@ thread_local HostCallbackRecorder* entryRecorder = nullptr;
 
 void copyText(void* ptr, const char* text) {
   // Vendor and product buffers hold 64 bytes; these texts are far shorter.
+  constexpr std::size_t kHostTextSize = 64;
   if (ptr != nullptr) {
-    std::strcpy(static_cast<char*>(ptr), text);
+    std::snprintf(static_cast<char*>(ptr), kHostTextSize, "%s", text);
   }
 }
 
