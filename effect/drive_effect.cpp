@@ -145,8 +145,8 @@ void DriveEffect::runBlock(float** inputs, float** outputs, std::int32_t sampleF
   for (int i = 0; i < kDriveParameterCount; ++i) {
     values[i] = parameters[i].load(std::memory_order_relaxed);
   }
-  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1],
-                sampleFrames, mode);
+  runDriveBlock(values, filters.data(), inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
+                mode);
 }
 
 void DriveEffect::process(float** inputs, float** outputs, std::int32_t sampleFrames) {
