@@ -37,6 +37,8 @@ quietly build-win32.log cmake --preset win32
 quietly build-win32.log cmake --build --preset win32 -j 2
 
 wine=build/win32/wine-run.sh
+# The private display and Wine server go away with the demo, however it ends.
+trap '"$wine" --stop' EXIT
 plughost=build/win32/tools/plughost/plughost.exe
 dll=build/win32/DriveEffect.dll
 
