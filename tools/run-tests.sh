@@ -1,16 +1,22 @@
 #!/bin/sh
 # Builds everything and runs every test: the portable code natively under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the real 32-bit DLL under Wine in a private prefix and display.
+# UndefinedBehaviorSanitizer, a thread stress run under ThreadSanitizer, short libFuzzer runs,
+# and the real 32-bit DLL under Wine in a private prefix and display.
 set -eu
 cd "$(dirname "$0")/.."
 
 ./tools/install-deps.sh
+mkdir -p build
 
 status=0
 for preset in native-asan native-tsan fuzz win32; do
-  echo "== $preset: configure and build"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j2 >/dev/null
+  echo "== $preset: configure and build (log: build/$preset.log)"
+  if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j2; } >"build/$preset.log" 2>&1; then
+    tail -n 60 "build/$preset.log"
+    echo "run-tests: building $preset failed" >&2
+    status=1
+    continue
+  fi
   echo "== $preset: test"
   ctest --preset "$preset" || status=1
 done
