@@ -536,13 +536,12 @@ void runDriveBlock(const float parameters[4], BandFilter filters[kBandFilterCoun
   if (sampleFrames <= 0) {
     return;
   }
-  const float p[4] = {parameters[0], parameters[1], parameters[2], parameters[3]};
   float gain[3];
   for (int j = 0; j < 3; ++j) {
-    gain[j] =
-        static_cast<float>(static_cast<double>(p[j]) * static_cast<double>(kBands[j].gainFactor));
+    gain[j] = static_cast<float>(static_cast<double>(parameters[j]) *
+                                 static_cast<double>(kBands[j].gainFactor));
   }
-  const Setup c = makeSetup(p, gain);
+  const Setup c = makeSetup(parameters, gain);
   if (mode == OutputMode::replacing) {
     runBlock<OutputMode::replacing>(c, filters, inLeft, inRight, outLeft, outRight, sampleFrames);
   } else {

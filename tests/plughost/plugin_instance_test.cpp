@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/plughost/test_files.h"
 #include "tools/plughost/block_processor.h"
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/plugin_library.h"
@@ -17,15 +18,7 @@
 namespace {
 
 using namespace plughost;
-
-std::string errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const HostError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using plughost_test::errorOf;
 
 TEST(PluginLibrary, FindsTheEntryUnderEitherName) {
   struct Case {

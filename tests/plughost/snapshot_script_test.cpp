@@ -10,20 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/plughost/test_files.h"
 #include "tools/plughost/host_error.h"
 
 namespace {
 
 using namespace plughost;
-
-std::string errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const HostError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using plughost_test::errorOf;
 
 TEST(SnapshotScript, ReadsPressesAndDrags) {
   const PointerAction press = parsePressAction("55,30");

@@ -1,4 +1,5 @@
-// Scratch files for the unit tests: a fresh folder per test, and raw byte helpers.
+// Support for the unit tests: a fresh scratch folder per test, raw byte helpers, and the
+// message of the error an action raises.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,10 +8,23 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
+#include "tools/plughost/host_error.h"
+
 namespace plughost_test {
+
+// What the host error raised by an action says, or "(no error)".
+inline std::string errorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const plughost::HostError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
 
 inline std::filesystem::path scratchDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
