@@ -2,13 +2,11 @@
 
 #include <commctrl.h>
 
-#include "editor/panel_editor_win.h"
-#include "editor/panel_input.h"
+#include <new>
+
 #include "host/module_instance_win.h"
 
 namespace {
-
-constexpr std::int32_t panelBitmapCount = static_cast<std::int32_t>(PanelBitmap::plusMark) + 1;
 
 // Loaded in this order, which is also the order of PanelBitmap.
 constexpr const char* panelBitmapNames[panelBitmapCount] = {
@@ -17,48 +15,79 @@ constexpr const char* panelBitmapNames[panelBitmapCount] = {
     "IDB_BITNOMB7", "IDB_BITNOMB8", "IDB_BITNOMB9", "IDB_BITMOINS", "IDB_BITPLUS",
 };
 
-std::int32_t openEditorCount = 0;
 HBITMAP panelBitmaps[panelBitmapCount] = {};
+// The loaded bitmaps' pixels as the canvas composes them, read once per loading.
+std::uint32_t* bitmapPixels[panelBitmapCount] = {};
+PanelBitmapSet bitmapSet;
 
-// Valid only between the start and the end of one draw call.
-HDC windowDc = nullptr;
-HDC memoryDc = nullptr;
+BITMAPINFO topDownInfo(LONG width, LONG height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // rows from the top
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
 
-DWORD rasterOperation(PanelRasterOperation operation) {
-  switch (operation) {
-    case PanelRasterOperation::andSource:
-      return SRCAND;
-    case PanelRasterOperation::xorSource:
-      return SRCINVERT;
-    case PanelRasterOperation::copy:
-      break;
+// The bitmap's pixels as 0x00RRGGBB words, or nothing when it cannot be read.
+PanelPixels readPixels(HBITMAP bitmap, std::uint32_t*& storage) {
+  BITMAP description{};
+  if (bitmap == nullptr || GetObjectA(bitmap, sizeof description, &description) == 0 ||
+      description.bmWidth <= 0 || description.bmHeight <= 0) {
+    return {};
   }
-  return SRCCOPY;
+  const std::size_t count = static_cast<std::size_t>(description.bmWidth) *
+                            static_cast<std::size_t>(description.bmHeight);
+  storage = new (std::nothrow) std::uint32_t[count];
+  if (storage == nullptr) {
+    return {};
+  }
+  BITMAPINFO info = topDownInfo(description.bmWidth, description.bmHeight);
+  HDC screen = GetDC(nullptr);
+  const int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(description.bmHeight), storage,
+                             &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (rows != description.bmHeight) {
+    delete[] storage;
+    storage = nullptr;
+    return {};
+  }
+  return {description.bmWidth, description.bmHeight, storage};
 }
 
-PanelEditor* attachedEditor(HWND window) {
-  return reinterpret_cast<PanelEditor*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
-// The editor and window of one mouse message, as the portable mouse handling sees them. Only
-// handed over while an editor is attached.
-class WindowEditorActions final : public PanelEditorActions {
+class Win32PanelWindow final : public PanelWindow {
  public:
-  WindowEditorActions(PanelEditor* editor, HWND window) : editor(editor), window(window) {}
-  void restoreValues() override { editor->restoreValues(); }
-  void saveValues() override { editor->saveValues(); }
-  void setParameterFromPanel(float value, std::int32_t index) override {
-    editor->setParameterFromPanel(value, index);
+  Win32PanelWindow() : PanelWindow(bitmapSet) {}
+  HWND handle = nullptr;
+
+ protected:
+  // Straight into the window's context, outside the paint cycle, as GDI transfers would.
+  void present(const PanelRect& changed) override {
+    if (handle == nullptr) {
+      return;
+    }
+    for (std::int32_t y = 0; y < changed.height; ++y) {
+      const std::uint32_t* from = canvas().row(changed.y + y) + changed.x;
+      for (std::int32_t x = 0; x < changed.width; ++x) {
+        scratch_[y * changed.width + x] = from[x];
+      }
+    }
+    BITMAPINFO info = topDownInfo(changed.width, changed.height);
+    HDC windowDc = GetDC(handle);
+    SetDIBitsToDevice(windowDc, changed.x, changed.y, static_cast<DWORD>(changed.width),
+                      static_cast<DWORD>(changed.height), 0, 0, 0,
+                      static_cast<UINT>(changed.height), scratch_, &info, DIB_RGB_COLORS);
+    ReleaseDC(handle, windowDc);
   }
-  void drawKnobControl(std::int32_t index) override { editor->drawKnobControl(window, index); }
 
  private:
-  PanelEditor* editor;
-  HWND window;
+  std::uint32_t scratch_[PanelCanvas::width * PanelCanvas::height] = {};
 };
 
-void drawDisplayOfWindow(void* window, std::int32_t index) {
-  drawDisplay(static_cast<HWND>(window), index);
+Win32PanelWindow* panelOf(HWND window) {
+  return reinterpret_cast<Win32PanelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
 void handleMouse(HWND window, UINT message, WPARAM wParam) {
@@ -66,84 +95,76 @@ void handleMouse(HWND window, UINT message, WPARAM wParam) {
   POINT point{0, 0};
   GetCursorPos(&point);
   ScreenToClient(window, &point);
-
-  PanelEditor* editor = attachedEditor(window);
-  WindowEditorActions actions(editor, window);
-  const PanelInputContext context{editor != nullptr ? &actions : nullptr, &drawDisplayOfWindow,
-                                  window};
+  Win32PanelWindow* panel = panelOf(window);
+  if (panel == nullptr) {
+    return;
+  }
   if (message == WM_LBUTTONDOWN) {
-    handleLeftButtonDown(context, point.x, point.y);
+    panel->leftButtonDown(point.x, point.y);
   } else {
-    handleMouseMove(context, point.x, point.y, (wParam & MK_LBUTTON) != 0);
+    panel->mouseMove(point.x, point.y, (wParam & MK_LBUTTON) != 0);
   }
 }
 
-void paint(HWND window) {
-  PAINTSTRUCT paintInfo;
-  BeginPaint(window, &paintInfo);
-  // The whole window, not just the invalid region: every paint redraws everything.
-  PanelTransferList background;
-  background.items[0] = {
-      PanelBitmap::background, PanelRasterOperation::copy, 0, 0, panelWidth, panelHeight, 0, 0};
-  background.count = 1;
-  drawPanelTransfers(window, background);
-
-  PanelEditor* editor = attachedEditor(window);
-  if (editor != nullptr) {
-    editor->restoreValues();
-  }
-  for (std::int32_t i = 0; i < 3; ++i) {
-    panelControlTable.dirty[i] = 1;
-    if (editor != nullptr) {
-      editor->drawKnobControl(window, i);
+class Win32WindowSystem final : public PanelWindowSystem {
+ public:
+  void acquireResources() override {
+    // COMCTL32 ordinal 17; editor/CMakeLists.txt imports it by that ordinal.
+    InitCommonControls();
+    WNDCLASSA windowClass{};
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = panelWindowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 0;
+    windowClass.hInstance = moduleInstance;
+    windowClass.hIcon = nullptr;
+    windowClass.hCursor = nullptr;
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = panelWindowClassName;
+    RegisterClassA(&windowClass);
+    for (std::int32_t i = 0; i < panelBitmapCount; ++i) {
+      panelBitmaps[i] = LoadBitmapA(moduleInstance, panelBitmapNames[i]);
+      bitmapSet.bitmaps[i] = readPixels(panelBitmaps[i], bitmapPixels[i]);
     }
   }
-  panelControlTable.dirty[3] = 1;
-  drawDisplay(window, 3);
-  EndPaint(window, &paintInfo);
-}
+
+  void releaseResources() override {
+    UnregisterClassA(panelWindowClassName, moduleInstance);
+    for (std::int32_t i = 0; i < panelBitmapCount; ++i) {
+      if (panelBitmaps[i] != nullptr) {
+        DeleteObject(panelBitmaps[i]);
+        panelBitmaps[i] = nullptr;
+      }
+      bitmapSet.bitmaps[i] = {};
+      delete[] bitmapPixels[i];
+      bitmapPixels[i] = nullptr;
+    }
+  }
+
+  PanelWindow* createWindow(void* parent) override {
+    HWND created = createPanelWindow(static_cast<HWND>(parent));
+    return created != nullptr ? panelWindowOf(created) : nullptr;
+  }
+
+  void destroyWindow(PanelWindow* window) override {
+    // The window's own last message frees the panel behind it.
+    HWND handle = static_cast<Win32PanelWindow*>(window)->handle;
+    if (handle != nullptr) {
+      DestroyWindow(handle);
+    }
+  }
+
+  // The host dispatches the window's messages itself, and GDI draws synchronously.
+  void handleEvents(PanelWindow* /*window*/) override {}
+  void finishDrawing(PanelWindow* /*window*/) override {}
+};
 
 }  // namespace
 
-void acquirePanelResources() {
-  ++openEditorCount;
-  if (openEditorCount != 1) {
-    return;
-  }
-  // COMCTL32 ordinal 17; editor/CMakeLists.txt imports it by that ordinal.
-  InitCommonControls();
-  WNDCLASSA windowClass{};
-  windowClass.style = 0;
-  windowClass.lpfnWndProc = panelWindowProc;
-  windowClass.cbClsExtra = 0;
-  windowClass.cbWndExtra = 0;
-  windowClass.hInstance = moduleInstance;
-  windowClass.hIcon = nullptr;
-  windowClass.hCursor = nullptr;
-  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  windowClass.lpszMenuName = nullptr;
-  windowClass.lpszClassName = panelWindowClassName;
-  RegisterClassA(&windowClass);
-  for (std::int32_t i = 0; i < panelBitmapCount; ++i) {
-    panelBitmaps[i] = LoadBitmapA(moduleInstance, panelBitmapNames[i]);
-  }
-}
-
-void releasePanelResources() {
-  if (openEditorCount <= 0) {
-    return;
-  }
-  --openEditorCount;
-  if (openEditorCount != 0) {
-    return;
-  }
-  UnregisterClassA(panelWindowClassName, moduleInstance);
-  for (HBITMAP& bitmap : panelBitmaps) {
-    if (bitmap != nullptr) {
-      DeleteObject(bitmap);
-      bitmap = nullptr;
-    }
-  }
+PanelWindowSystem& panelWindowSystem() {
+  static Win32WindowSystem system;
+  return system;
 }
 
 HWND createPanelWindow(HWND parent) {
@@ -151,72 +172,61 @@ HWND createPanelWindow(HWND parent) {
     // A child needs a parent; without one the system would at best make a top-level window.
     return nullptr;
   }
-  return CreateWindowExA(0, panelWindowClassName, "Window", WS_CHILD | WS_VISIBLE, 0, 0, panelWidth,
-                         panelHeight, parent, nullptr, moduleInstance, nullptr);
+  auto* panel = new (std::nothrow) Win32PanelWindow;
+  if (panel == nullptr) {
+    return nullptr;
+  }
+  HWND created = CreateWindowExA(0, panelWindowClassName, "Window", WS_CHILD | WS_VISIBLE, 0, 0,
+                                 panelWidth, panelHeight, parent, nullptr, moduleInstance, nullptr);
+  if (created == nullptr) {
+    delete panel;
+    return nullptr;
+  }
+  panel->handle = created;
+  SetWindowLongPtrA(created, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(panel));
+  return created;
 }
 
-void drawPanelTransfers(HWND window, const PanelTransferList& transfers) {
-  if (window == nullptr) {
-    return;
-  }
-  windowDc = GetDC(window);
-  memoryDc = CreateCompatibleDC(windowDc);
-  HGDIOBJ originalBitmap = nullptr;
-  for (const PanelTransfer& transfer : transfers) {
-    HBITMAP source = panelBitmapHandle(transfer.source);
-    if (source == nullptr) {
-      // Selecting nothing would leave the previous bitmap selected and draw that instead.
-      continue;
-    }
-    HGDIOBJ previous = SelectObject(memoryDc, source);
-    if (originalBitmap == nullptr) {
-      originalBitmap = previous;
-    }
-    BitBlt(windowDc, transfer.x, transfer.y, transfer.width, transfer.height, memoryDc,
-           transfer.sourceX, transfer.sourceY, rasterOperation(transfer.operation));
-  }
-  // A bitmap still selected into a context cannot be deleted by the last close.
-  if (originalBitmap != nullptr) {
-    SelectObject(memoryDc, originalBitmap);
-  }
-  DeleteDC(memoryDc);
-  ReleaseDC(window, windowDc);
-  memoryDc = nullptr;
-  windowDc = nullptr;
+PanelWindow* panelWindowOf(HWND window) {
+  return panelOf(window);
 }
 
-void drawDisplay(HWND window, std::int32_t index) {
-  if (!controlNeedsDraw(index)) {
-    return;
-  }
-  drawPanelTransfers(window, takeDisplayDraw(index));
+HWND panelWindowHandle(const PanelEditor& editor) {
+  auto* window = static_cast<Win32PanelWindow*>(editor.panelWindow());
+  return window != nullptr ? window->handle : nullptr;
 }
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT:
-      paint(window);
+    case WM_PAINT: {
+      PAINTSTRUCT paintInfo;
+      BeginPaint(window, &paintInfo);
+      if (Win32PanelWindow* panel = panelOf(window)) {
+        panel->paint();
+      }
+      EndPaint(window, &paintInfo);
       return 0;
+    }
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
       handleMouse(window, message, wParam);
       break;
     case WM_NCDESTROY:
-      // Destroyed with its parent while the editor is still open: the editor keeps its place in
-      // the open count until the host closes it, but must not touch this handle again.
-      if (PanelEditor* editor = attachedEditor(window)) {
+      // The window's last message, whether the editor closes it or its parent takes it along;
+      // an editor still attached keeps its place in the open count until the host closes it,
+      // but must not touch this window again.
+      if (Win32PanelWindow* panel = panelOf(window)) {
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        editor->forgetWindow();
+        if (PanelEditor* editor = panel->editor()) {
+          editor->forgetWindow();
+        }
+        delete panel;
       }
       break;
     default:
       break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
-}
-
-std::int32_t openPanelEditorCount() {
-  return openEditorCount;
 }
 
 HBITMAP panelBitmapHandle(PanelBitmap bitmap) {

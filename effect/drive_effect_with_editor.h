@@ -1,4 +1,5 @@
-// The drive effect with its bitmap panel: the class the Windows library hands to hosts.
+// The drive effect with its bitmap panel: the class the plug-in hands to hosts, on Windows and
+// on Linux alike.
 #pragma once
 
 #include "effect/drive_effect.h"

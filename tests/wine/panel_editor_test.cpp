@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "editor/panel_editor_win.h"
+#include "editor/panel_editor.h"
 #include "editor/panel_layout.h"
 #include "editor/panel_window_win.h"
 #include "effect/drive_effect.h"
@@ -167,7 +167,7 @@ class CountingEditor final : public PanelEditor {
 
 TEST_F(PanelEditorTest, IdleRunsOneUpdateForAnyNumberOfPosts) {
   DriveEffect effect(recordingHost);
-  auto* editor = new CountingEditor(effect);  // the effect owns and deletes it
+  auto* editor = new CountingEditor(effect, panelWindowSystem());  // the effect deletes it
   ASSERT_EQ(effect.getEditor(), editor);
   ASSERT_EQ(editor->open(host), 1);
   EXPECT_EQ(editor->updates, 1);  // open draws through update
@@ -185,7 +185,7 @@ TEST_F(PanelEditorTest, IdleRunsOneUpdateForAnyNumberOfPosts) {
   editor->idle();
   EXPECT_EQ(editor->updates, 3);
   EXPECT_TRUE(samePicture(
-      paneltest::captureWindow(editor->panelWindow()),
+      paneltest::captureWindow(panelWindowHandle(*editor)),
       expectedPanel({{{9, 19}, {21, 9}, {32, 19}}, {"+ 2.5", "+ 5.0", "+ 7.5", "+ 2.0"}})));
   EXPECT_TRUE(automatedIndices.empty());
 }
@@ -217,9 +217,9 @@ TEST_F(PanelEditorTest, UpdateWithoutAWindowLeavesTheSharedTableAlone) {
   // The closed panel shows its effect's value when it opens again.
   editorOf(shown).close();
   ASSERT_EQ(editorOf(closed).open(host), 1);
-  paneltest::repaint(editorOf(closed).panelWindow());
+  paneltest::repaint(panelWindowHandle(editorOf(closed)));
   EXPECT_TRUE(samePicture(
-      paneltest::captureWindow(editorOf(closed).panelWindow()),
+      paneltest::captureWindow(panelWindowHandle(editorOf(closed))),
       expectedPanel({{{11, 27}, {21, 9}, {21, 9}}, {"+ 1.0", "+ 5.0", "+ 5.0", "+ 2.0"}})));
   editorOf(closed).close();
 }
@@ -230,7 +230,7 @@ TEST_F(PanelEditorTest, DrawCallsRunOnlyWhenTheControlIsExactlyDirty) {
   DriveEffectWithEditor effect(recordingHost);
   PanelEditor& editor = editorOf(effect);
   ASSERT_EQ(editor.open(host), 1);
-  HWND panel = editor.panelWindow();
+  HWND panel = panelWindowHandle(editor);
   paneltest::repaint(panel);
   ASSERT_TRUE(samePicture(paneltest::captureWindow(panel), expectedPanel(kDefaultView)));
 
@@ -240,16 +240,16 @@ TEST_F(PanelEditorTest, DrawCallsRunOnlyWhenTheControlIsExactlyDirty) {
   for (std::int32_t flag : {0, 2, -1}) {
     panelControlTable.dirty[0] = flag;
     panelControlTable.dirty[3] = flag;
-    editor.drawKnobControl(panel, 0);
-    drawDisplay(panel, 3);
+    editor.drawKnobControl(panelWindowOf(panel), 0);
+    drawDisplay(panelWindowOf(panel), 3);
     EXPECT_EQ(panelControlTable.dirty[0], flag);
     EXPECT_EQ(panelControlTable.dirty[3], flag);
     EXPECT_TRUE(samePicture(paneltest::captureWindow(panel), expectedPanel(kDefaultView)));
   }
   panelControlTable.dirty[0] = 1;
   panelControlTable.dirty[3] = 1;
-  editor.drawKnobControl(panel, 0);
-  drawDisplay(panel, 3);
+  editor.drawKnobControl(panelWindowOf(panel), 0);
+  drawDisplay(panelWindowOf(panel), 3);
   EXPECT_EQ(panelControlTable.dirty[0], 0);
   EXPECT_EQ(panelControlTable.dirty[3], 0);
   EXPECT_TRUE(samePicture(
@@ -258,7 +258,7 @@ TEST_F(PanelEditorTest, DrawCallsRunOnlyWhenTheControlIsExactlyDirty) {
   // Control 3's knob lies outside the window: only its display changes.
   panelControlTable.value[3] = 0.05f;
   panelControlTable.dirty[3] = 1;
-  editor.drawKnobControl(panel, 3);
+  editor.drawKnobControl(panelWindowOf(panel), 3);
   EXPECT_TRUE(samePicture(
       paneltest::captureWindow(panel),
       expectedPanel({{{9, 19}, {21, 9}, {21, 9}}, {"+ 2.5", "+ 5.0", "+ 5.0", "+ 0.5"}})));
@@ -273,7 +273,7 @@ TEST_F(PanelEditorTest, PaintShowsThePanelsOwnValuesWhateverTheTableHolds) {
   effect.setParameter(2, 0.3f);
   effect.setParameter(3, 0.4f);
   ASSERT_EQ(editor.open(host), 1);
-  HWND panel = editor.panelWindow();
+  HWND panel = panelWindowHandle(editor);
   for (std::int32_t i = 0; i < panelControlCount; ++i) {
     panelControlTable.value[i] = 0.95f;  // as another panel might leave it
   }

@@ -1,0 +1,221 @@
+#include "editor/panel_editor.h"
+
+#include "editor/panel_input.h"
+#include "host/effect_base.h"
+
+namespace {
+
+EditorRect panelRect{0, 0, panelHeight, panelWidth};
+
+std::int32_t openEditorCount = 0;
+
+constexpr std::int32_t knobControlCount = 3;
+constexpr std::int32_t levelControl = 3;
+
+// The editor and window of one mouse event, as the portable mouse handling sees them. Only
+// handed over while an editor is attached.
+class WindowEditorActions final : public PanelEditorActions {
+ public:
+  WindowEditorActions(PanelEditor* editor, PanelWindow* window) : editor(editor), window(window) {}
+  void restoreValues() override { editor->restoreValues(); }
+  void saveValues() override { editor->saveValues(); }
+  void setParameterFromPanel(float value, std::int32_t index) override {
+    editor->setParameterFromPanel(value, index);
+  }
+  void drawKnobControl(std::int32_t index) override { editor->drawKnobControl(window, index); }
+
+ private:
+  PanelEditor* editor;
+  PanelWindow* window;
+};
+
+void drawDisplayOfWindow(void* window, std::int32_t index) {
+  drawDisplay(static_cast<PanelWindow*>(window), index);
+}
+
+}  // namespace
+
+void PanelWindow::drawTransfers(const PanelTransferList& transfers) {
+  const PanelRect changed = canvas_.transfer(transfers, bitmaps_);
+  if (!changed.empty()) {
+    present(changed);
+  }
+}
+
+void PanelWindow::paint() {
+  PanelTransferList background;
+  background.items[0] = {
+      PanelBitmap::background, PanelRasterOperation::copy, 0, 0, panelWidth, panelHeight, 0, 0};
+  background.count = 1;
+  drawTransfers(background);
+
+  PanelEditor* editor = editor_;
+  if (editor != nullptr) {
+    editor->restoreValues();
+  }
+  for (std::int32_t i = 0; i < knobControlCount; ++i) {
+    panelControlTable.dirty[i] = 1;
+    if (editor != nullptr) {
+      editor->drawKnobControl(this, i);
+    }
+  }
+  panelControlTable.dirty[levelControl] = 1;
+  drawDisplay(this, levelControl);
+}
+
+void PanelWindow::leftButtonDown(std::int32_t x, std::int32_t y) {
+  WindowEditorActions actions(editor_, this);
+  const PanelInputContext context{editor_ != nullptr ? &actions : nullptr, &drawDisplayOfWindow,
+                                  this};
+  handleLeftButtonDown(context, x, y);
+}
+
+void PanelWindow::mouseMove(std::int32_t x, std::int32_t y, bool leftButton) {
+  WindowEditorActions actions(editor_, this);
+  const PanelInputContext context{editor_ != nullptr ? &actions : nullptr, &drawDisplayOfWindow,
+                                  this};
+  handleMouseMove(context, x, y, leftButton);
+}
+
+void acquirePanelResources(PanelWindowSystem& system) {
+  ++openEditorCount;
+  if (openEditorCount == 1) {
+    system.acquireResources();
+  }
+}
+
+void releasePanelResources(PanelWindowSystem& system) {
+  if (openEditorCount <= 0) {
+    return;
+  }
+  --openEditorCount;
+  if (openEditorCount == 0) {
+    system.releaseResources();
+  }
+}
+
+std::int32_t openPanelEditorCount() {
+  return openEditorCount;
+}
+
+void drawDisplay(PanelWindow* window, std::int32_t index) {
+  if (!controlNeedsDraw(index)) {
+    return;
+  }
+  const PanelTransferList transfers = takeDisplayDraw(index);
+  if (window != nullptr) {
+    window->drawTransfers(transfers);
+  }
+}
+
+PanelEditor::PanelEditor(EffectBase& owner, PanelWindowSystem& windowSystem)
+    : EditorBase(owner), system(windowSystem) {
+  owner.setEditor(this);
+}
+
+PanelEditor::~PanelEditor() {
+  // Runs while the effect is being destroyed: close touches neither the effect nor the table,
+  // and this class's own close is the one meant.
+  PanelEditor::close();
+}
+
+std::int32_t PanelEditor::getRect(EditorRect** rect) {
+  *rect = &panelRect;
+  return 1;
+}
+
+std::int32_t PanelEditor::open(void* parent) {
+  // A host that opens twice gets one window: the first one goes before the second is made.
+  close();
+  parentWindow = parent;
+  acquirePanelResources(system);
+  PanelWindow* created = system.createWindow(parent);
+  if (created == nullptr) {
+    releasePanelResources(system);
+    return 0;
+  }
+  opened = true;
+  created->attach(this);
+  window = created;
+  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+    indexOffsetX[i] = 22;
+    indexOffsetY[i] = 22;
+  }
+  update();
+  saveValues();
+  return 1;
+}
+
+void PanelEditor::close() {
+  if (!opened) {
+    return;
+  }
+  opened = false;
+  if (window != nullptr) {
+    // Events delivered while the window goes must not reach this editor any more.
+    window->attach(nullptr);
+    system.destroyWindow(window);
+    window = nullptr;
+  }
+  // After the window: the last close frees the window class, which fails while a window of it
+  // is left.
+  releasePanelResources(system);
+}
+
+void PanelEditor::idle() {
+  if (window != nullptr) {
+    system.handleEvents(window);
+  }
+  EditorBase::idle();
+  if (window != nullptr) {
+    system.finishDrawing(window);
+  }
+}
+
+void PanelEditor::update() {
+  if (window == nullptr) {
+    // Nothing to draw on: keep the effect's values for the next paint, but leave the table,
+    // which open panels share, alone.
+    for (std::int32_t i = 0; i < panelControlCount; ++i) {
+      savedValues[i] = effect.getParameter(i);
+    }
+    return;
+  }
+  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+    panelControlTable.value[i] = effect.getParameter(i);
+    panelControlTable.dirty[i] = 1;
+    drawKnobControl(window, i);
+  }
+  saveValues();
+}
+
+void PanelEditor::restoreValues() {
+  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+    panelControlTable.value[i] = savedValues[i];
+  }
+}
+
+void PanelEditor::saveValues() {
+  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+    savedValues[i] = panelControlTable.value[i];
+  }
+}
+
+void PanelEditor::setParameterFromPanel(float value, std::int32_t index) {
+  if (index >= 0 && index < panelControlCount) {
+    effect.automateParameter(index, value);
+  }
+}
+
+void PanelEditor::drawKnobControl(PanelWindow* targetWindow, std::int32_t index) {
+  if (!controlNeedsDraw(index)) {
+    return;
+  }
+  const KnobControlDraw draw =
+      takeKnobControlDraw(index, {indexOffsetX[index], indexOffsetY[index]});
+  indexOffsetX[index] = draw.newOffset.x;
+  indexOffsetY[index] = draw.newOffset.y;
+  if (targetWindow != nullptr) {
+    targetWindow->drawTransfers(draw.transfers);
+  }
+}

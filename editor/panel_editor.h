@@ -1,0 +1,118 @@
+// The drive effect's bitmap panel, independent of any window system: the editor the host drives,
+// the pixels and events of its window, and the interface a window system implements for it.
+// A backend (Win32, X11) creates the real window, hands its events to PanelWindow and shows the
+// canvas; everything the panel decides happens here.
+#pragma once
+
+#include <cstdint>
+
+#include "editor/editor_base.h"
+#include "editor/panel_canvas.h"
+#include "editor/panel_layout.h"
+
+class EffectBase;
+class PanelEditor;
+
+// One panel window as the editor sees it. A backend derives its window from this, delivers the
+// window's paint, press and move events to the three handlers and shows the rectangles that
+// present() is given.
+class PanelWindow {
+ public:
+  explicit PanelWindow(const PanelBitmapSet& bitmaps) : bitmaps_(bitmaps) {}
+  virtual ~PanelWindow() = default;
+  PanelWindow(const PanelWindow&) = delete;
+  PanelWindow& operator=(const PanelWindow&) = delete;
+
+  // The editor whose values this window shows; null while none is attached, when paint and the
+  // mouse still change the shared table but reach no effect.
+  PanelEditor* editor() const { return editor_; }
+  void attach(PanelEditor* editor) { editor_ = editor; }
+
+  // Composes the transfers into the canvas and shows what changed, straight away.
+  void drawTransfers(const PanelTransferList& transfers);
+  const PanelCanvas& canvas() const { return canvas_; }
+
+  // The whole background, then every control from the attached editor's own values.
+  void paint();
+  // Positions in window pixels, x to the right and y downwards.
+  void leftButtonDown(std::int32_t x, std::int32_t y);
+  void mouseMove(std::int32_t x, std::int32_t y, bool leftButton);
+
+ protected:
+  virtual void present(const PanelRect& changed) = 0;
+
+ private:
+  const PanelBitmapSet& bitmaps_;
+  PanelEditor* editor_ = nullptr;
+  PanelCanvas canvas_;
+};
+
+// What a window system does for the panel. One object per backend, used on the host's
+// user-interface thread only.
+class PanelWindowSystem {
+ public:
+  // Made by the first open panel in the process and freed by the last close (window class,
+  // bitmaps).
+  virtual void acquireResources() = 0;
+  virtual void releaseResources() = 0;
+  // A child window of the host's window, or null when none can be made (no parent, no display).
+  virtual PanelWindow* createWindow(void* parent) = 0;
+  // Also for a window the host already destroyed with its parent.
+  virtual void destroyWindow(PanelWindow* window) = 0;
+  // Handles the window's waiting events; for systems whose host dispatches them itself, nothing.
+  virtual void handleEvents(PanelWindow* window) = 0;
+  // At the end of an idle: what was drawn has reached the screen when idle returns.
+  virtual void finishDrawing(PanelWindow* window) = 0;
+
+ protected:
+  ~PanelWindowSystem() = default;
+};
+
+// Counts one more user of the process-wide panel resources; the first one makes them.
+void acquirePanelResources(PanelWindowSystem& system);
+// Counts one fewer; the last one frees them. Extra releases are ignored.
+void releasePanelResources(PanelWindowSystem& system);
+std::int32_t openPanelEditorCount();
+
+// Redraws one control's numeric display when it is dirty. A null window draws nothing.
+void drawDisplay(PanelWindow* window, std::int32_t index);
+
+class PanelEditor : public EditorBase {
+ public:
+  PanelEditor(EffectBase& owner, PanelWindowSystem& system);
+  // Closes the panel if the host left it open, so that no window keeps a pointer to a freed
+  // editor and the last close in the process still frees the shared resources.
+  ~PanelEditor() override;
+
+  std::int32_t getRect(EditorRect** rect) override;
+  // Answers 0 and holds nothing when the window cannot be created (for example a null parent).
+  std::int32_t open(void* parent) override;
+  void close() override;
+  // The window's waiting events first (where the backend has to fetch them), then the update.
+  void idle() override;
+  void update() override;
+
+  virtual void restoreValues();
+  virtual void saveValues();
+  virtual void setParameterFromPanel(float value, std::int32_t index);
+  virtual void drawKnobControl(PanelWindow* targetWindow, std::int32_t index);
+
+  PanelWindow* panelWindow() const { return window; }
+  bool isOpen() const { return opened; }
+
+  // The backend's notice that the window is gone (its parent destroyed it): the window must not
+  // be used again, not even by close.
+  void forgetWindow() { window = nullptr; }
+
+ private:
+  PanelWindowSystem& system;
+  PanelWindow* window = nullptr;
+  std::int32_t indexOffsetX[panelControlCount] = {22, 22, 22, 22};
+  std::int32_t indexOffsetY[panelControlCount] = {22, 22, 22, 22};
+  float savedValues[panelControlCount] = {0.5f, 0.5f, 0.5f, 0.2f};
+  // Counted in the process-wide open count; separate from window, which the parent may destroy.
+  bool opened = false;
+};
+
+// The platform's window system, defined by the backend linked into the plug-in.
+PanelWindowSystem& panelWindowSystem();
