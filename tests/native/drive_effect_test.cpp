@@ -62,9 +62,10 @@ TEST(DriveEntry, DescriptorAsAHostSeesIt) {
   EXPECT_EQ(d->numParams, 4);
   EXPECT_EQ(d->numInputs, 2);
   EXPECT_EQ(d->numOutputs, 2);
-  // The shared object carries no panel, so the editor bit is the only one missing.
-  EXPECT_EQ(d->flags, effFlagsHasVu | effFlagsCanMono | effFlagsCanReplacing);
-  EXPECT_EQ(d->uniqueID, fourCharCode("Wnk1"));
+  // The same plug-in as the DLL, panel included: flags 29 and `Wnk2`.
+  EXPECT_EQ(d->flags, effFlagsHasEditor | effFlagsHasVu | effFlagsCanMono | effFlagsCanReplacing);
+  EXPECT_EQ(d->flags, 29);
+  EXPECT_EQ(d->uniqueID, fourCharCode("Wnk2"));
   EXPECT_EQ(d->version, 1);
   EXPECT_EQ(d->ioRatio, 1.0f);
   EXPECT_NE(d->object, nullptr);
