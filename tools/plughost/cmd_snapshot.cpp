@@ -1,7 +1,8 @@
 // plughost snapshot PLUGIN OUT.png [--param I=V]... [--press X,Y]... [--drag X1,Y1:X2,Y2]...:
 // opens the plug-in's editor in a host window, plays the pointer script on it the way a user's
 // hand would (the real pointer moves, the editor gets the button messages), and saves what the
-// editor shows as a PNG picture. Editors are Windows windows, so only the Windows build runs it.
+// editor shows as a PNG picture. The Windows build hosts Windows editors; the Linux build hosts
+// X11 editors on the display DISPLAY names, with the pointer played through XTest.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,9 +14,6 @@
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/snapshot_script.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
 #include <cstdint>
 #include <optional>
 
@@ -23,10 +21,17 @@
 #include <stb/stb_image_write.h>
 
 #include "tools/plughost/host_text.h"
-#include "tools/plughost/host_window_win.h"
 #include "tools/plughost/output_file.h"
 #include "tools/plughost/parameter_assignment.h"
 #include "tools/plughost/plugin_instance.h"
+#include "tools/plughost/rgb_picture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "tools/plughost/host_window_win.h"
+#else
+#include "tools/plughost/host_window_x11.h"
 #endif
 
 namespace plughost {
@@ -39,8 +44,6 @@ struct SnapshotOptions {
   std::vector<std::string> presses;
   std::vector<std::string> drags;
 };
-
-#ifdef _WIN32
 
 // CLI11 keeps each option's values apart; its parse order tells how --press and --drag
 // interleave on the command line, which is the order the script runs in.
@@ -62,18 +65,69 @@ std::vector<PointerAction> scriptInOrder(const CLI::App& command, const CLI::Opt
 constexpr float kSampleRate = 44100.0f;
 constexpr std::int32_t kBlockSize = 512;
 
-// An editor's pixels, 8-bit red, green, blue, rows from the top.
-struct Picture {
-  int width = 0;
-  int height = 0;
-  std::vector<unsigned char> rgb;
-};
+void writePng(const RgbPicture& picture, AtomicOutputFile& file) {
+  struct Sink {
+    std::FILE* stream;
+    bool ok;
+  } sink{file.stream(), true};
+  auto write = [](void* context, void* data, int size) {
+    auto* s = static_cast<Sink*>(context);
+    s->ok = s->ok && std::fwrite(data, 1, static_cast<std::size_t>(size), s->stream) ==
+                         static_cast<std::size_t>(size);
+  };
+  const int encoded = stbi_write_png_to_func(write, &sink, picture.width, picture.height, 3,
+                                             picture.rgb.data(), picture.width * 3);
+  if (encoded == 0 || !sink.ok) {
+    throw HostError("cannot write '" + file.target().string() + "': PNG encoding failed");
+  }
+}
+
+std::string parameterList(const PluginInstance& plugin) {
+  std::string text = "parameters";
+  for (std::int32_t i = 0; i < plugin.effect().numParams; ++i) {
+    text += ' ';
+    text += std::to_string(i);
+    text += '=';
+    text += shortestFloatText(plugin.parameter(i));
+  }
+  return text;
+}
+
+// The automation reports from `first` on: all of them, or the first three and the last two of
+// a long drag.
+std::string automationList(const std::vector<AutomationReport>& reports, std::size_t first) {
+  const std::size_t count = reports.size() - first;
+  if (count == 0) {
+    return "automation: none";
+  }
+  std::string text = "automation: " + std::to_string(count) + (count == 1 ? " report" : " reports");
+  text += " (";
+  for (std::size_t i = first; i < reports.size(); ++i) {
+    const std::size_t n = i - first;
+    if (count > 6 && n >= 3 && n < count - 2) {
+      if (n == 3) {
+        text += " ...";
+      }
+      continue;
+    }
+    if (n > 0) {
+      text += ' ';
+    }
+    text += std::to_string(reports[i].index);
+    text += '=';
+    text += shortestFloatText(reports[i].value);
+  }
+  text += ')';
+  return text;
+}
+
+#ifdef _WIN32
 
 class PanelCapture {
  public:
   // What the window shows in the top-left width x height pixels of its client area, read back
   // from its own device context: editors draw there outside the paint cycle too.
-  static Picture capture(HWND window, int width, int height) {
+  static RgbPicture capture(HWND window, int width, int height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -86,7 +140,7 @@ class PanelCapture {
     void* bits = nullptr;
     HBITMAP section = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool copied = false;
-    Picture picture{width, height, {}};
+    RgbPicture picture{width, height, {}};
     if (memoryDc != nullptr && section != nullptr && bits != nullptr) {
       HGDIOBJ previous = SelectObject(memoryDc, section);
       copied = BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != 0;
@@ -114,23 +168,6 @@ class PanelCapture {
                       std::to_string(GetLastError()) + ")");
     }
     return picture;
-  }
-
-  static void writePng(const Picture& picture, AtomicOutputFile& file) {
-    struct Sink {
-      std::FILE* stream;
-      bool ok;
-    } sink{file.stream(), true};
-    auto write = [](void* context, void* data, int size) {
-      auto* s = static_cast<Sink*>(context);
-      s->ok = s->ok && std::fwrite(data, 1, static_cast<std::size_t>(size), s->stream) ==
-                           static_cast<std::size_t>(size);
-    };
-    const int encoded = stbi_write_png_to_func(write, &sink, picture.width, picture.height, 3,
-                                               picture.rgb.data(), picture.width * 3);
-    if (encoded == 0 || !sink.ok) {
-      throw HostError("cannot write '" + file.target().string() + "': PNG encoding failed");
-    }
   }
 };
 
@@ -238,44 +275,75 @@ class ScriptedPointer {
   HWND editor_;
 };
 
-std::string parameterList(const PluginInstance& plugin) {
-  std::string text = "parameters";
-  for (std::int32_t i = 0; i < plugin.effect().numParams; ++i) {
-    text += ' ';
-    text += std::to_string(i);
-    text += '=';
-    text += shortestFloatText(plugin.parameter(i));
-  }
-  return text;
-}
+#else  // X11
 
-// The automation reports from `first` on: all of them, or the first three and the last two of
-// a long drag.
-std::string automationList(const std::vector<AutomationReport>& reports, std::size_t first) {
-  const std::size_t count = reports.size() - first;
-  if (count == 0) {
-    return "automation: none";
+using HostWindow = X11HostWindow;
+
+// The editor between effEditOpen and effEditClose. Declared after the host window, so the
+// editor closes before the window it lives in goes.
+class OpenEditor {
+ public:
+  OpenEditor(PluginInstance& plugin, HostWindow& host, const std::string& pluginName)
+      : plugin_(plugin), host_(host) {
+    plugin_.dispatch(effEditOpen, 0, 0, host.parentPointer());
+    open_ = true;
+    host.sync();
+    if (host.childCount() == 0) {
+      close();
+      throw HostError(pluginName + ": its editor opened no window in the host's window");
+    }
   }
-  std::string text = "automation: " + std::to_string(count) + (count == 1 ? " report" : " reports");
-  text += " (";
-  for (std::size_t i = first; i < reports.size(); ++i) {
-    const std::size_t n = i - first;
-    if (count > 6 && n >= 3 && n < count - 2) {
-      if (n == 3) {
-        text += " ...";
+  ~OpenEditor() { close(); }
+  OpenEditor(const OpenEditor&) = delete;
+  OpenEditor& operator=(const OpenEditor&) = delete;
+
+  HostWindow& window() const { return host_; }
+  void close() {
+    if (open_) {
+      open_ = false;
+      plugin_.dispatch(effEditClose);
+    }
+  }
+
+ private:
+  PluginInstance& plugin_;
+  HostWindow& host_;
+  bool open_ = false;
+};
+
+// The scripted hand, through XTest: the real pointer moves and the real button goes down and
+// up, so the editor gets what the server makes of it (its window holds the pointer grab from
+// the press to the release). The editor handles the events at its next idle, after the action.
+class ScriptedPointer {
+ public:
+  explicit ScriptedPointer(HostWindow& host) : host_(host) {}
+
+  void perform(const PointerAction& action) {
+    host_.pointerTo(action.from.x, action.from.y);
+    host_.leftButton(true);
+    if (action.kind == PointerActionKind::drag) {
+      for (const EditorPoint& point : dragPath(action)) {
+        host_.pointerTo(point.x, point.y);
       }
-      continue;
     }
-    if (n > 0) {
-      text += ' ';
-    }
-    text += std::to_string(reports[i].index);
-    text += '=';
-    text += shortestFloatText(reports[i].value);
+    host_.leftButton(false);
+    // A move after the release: editors that take no capture end a drag only there. The server
+    // reports no move to where the pointer already is, so it steps aside and back.
+    host_.pointerTo(action.to.x > 0 ? action.to.x - 1 : action.to.x + 1, action.to.y);
+    host_.pointerTo(action.to.x, action.to.y);
   }
-  text += ')';
-  return text;
-}
+
+ private:
+  HostWindow& host_;
+};
+
+struct PanelCapture {
+  static RgbPicture capture(HostWindow& host, int width, int height) {
+    return host.capture(width, height);
+  }
+};
+
+#endif
 
 int runSnapshot(const SnapshotOptions& o, const std::vector<PointerAction>& script) {
   std::vector<ParameterAssignment> assignments;
@@ -327,21 +395,19 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<PointerAction>& scri
                 automationList(host.automation(), reportsBefore).c_str());
   }
 
-  const Picture picture = PanelCapture::capture(editor.window(), width, height);
+  const RgbPicture picture = PanelCapture::capture(editor.window(), width, height);
   editor.close();
-  PanelCapture::writePng(picture, outFile);
+  writePng(picture, outFile);
   outFile.commit();
   std::printf("wrote %s: %d x %d pixels\n", o.output.c_str(), width, height);
   return 0;
 }
 
-#endif  // _WIN32
-
 }  // namespace
 
 CommandRun defineSnapshotCommand(CLI::App& command) {
   auto o = std::make_shared<SnapshotOptions>();
-  command.add_option("PLUGIN", o->plugin, "the plug-in library (.dll)")->required();
+  command.add_option("PLUGIN", o->plugin, "the plug-in library (.dll or .so)")->required();
   command.add_option("OUT.png", o->output, "the picture of the editor to write")->required();
   command
       .add_option("--param", o->parameters, "set parameter INDEX to VALUE (0..1) before opening")
@@ -363,19 +429,8 @@ CommandRun defineSnapshotCommand(CLI::App& command) {
           ->type_name("X1,Y1:X2,Y2")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-#ifdef _WIN32
   CLI::App* app = &command;
   return [o, app, press, drag] { return runSnapshot(*o, scriptInOrder(*app, press, drag, *o)); };
-#else
-  (void)press;
-  (void)drag;
-  // The options must outlive parsing even though this build cannot use them.
-  return [o]() -> int {
-    throw HostError(
-        "snapshot needs the Windows build of plughost: plug-in editors are Windows windows "
-        "(build the win32 preset and run plughost.exe under Wine)");
-  };
-#endif
 }
 
 }  // namespace plughost

@@ -39,7 +39,7 @@ std::string rect(Context& context) {
                                         ", then " + rectText(before));
   if (!EditorWindow::supported()) {
     return "effEditGetRect before effOpen and before the editor opens: " + rectText(before) +
-           " (after opening: needs a host window, Windows build only)";
+           " (after opening: needs a host window; no X display here)";
   }
   EditorWindow window(effect);
   window.idle();

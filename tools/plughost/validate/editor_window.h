@@ -1,5 +1,5 @@
-// A host window with an effect's editor open in it, for checks that need a real panel. Windows
-// only: the native build's Linux plug-ins would need an X11 parent, which plughost does not make.
+// A host window with an effect's editor open in it, for checks that need a real panel: a Win32
+// window in the Windows build, an X11 window on the display DISPLAY names in the Linux build.
 #pragma once
 
 #include <memory>
@@ -12,7 +12,7 @@ namespace plughost::validate {
 
 class EditorWindow {
  public:
-  // False where no host window can be made (the native build).
+  // False where no host window can be made (no X display).
   static bool supported();
 
   // Makes a host window the size of the effect's rectangle and opens the editor in it. Throws
@@ -31,7 +31,7 @@ class EditorWindow {
   std::unique_ptr<Parts> parts_;
 };
 
-// The checks that need windows (editor_win.cpp), or their SKIP lines (editor_posix.cpp).
+// The checks that need windows (editor_win.cpp, editor_x11.cpp).
 std::vector<Check> windowEditorChecks();
 
 }  // namespace plughost::validate
