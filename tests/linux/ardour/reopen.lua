@@ -1,0 +1,15 @@
+-- Run 2: the saved session opened again; prints the four parameter values DriveEffect got back.
+-- Globals set by the caller: session_dir.
+AudioEngine:set_backend ("None (Dummy)", "", "")
+assert (load_session (session_dir, "drive"), "cannot load the session")
+local track = Session:route_by_name ("Drive")
+assert (not track:isnil (), "no track 'Drive' in the saved session")
+local drive = track:nth_plugin (1)
+assert (not drive:isnil () and drive:name () == "DriveEffect", "no DriveEffect on the track")
+local text = "RESULT values"
+for i = 0, 3 do
+  local value, ok = ARDOUR.LuaAPI.get_processor_param (drive, i, true)
+  text = text .. " " .. string.format ("%.9g", value)
+end
+print (text)
+close_session ()
