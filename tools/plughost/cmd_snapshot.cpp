@@ -14,7 +14,9 @@
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/snapshot_script.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -43,20 +45,61 @@ struct SnapshotOptions {
   std::vector<std::string> parameters;
   std::vector<std::string> presses;
   std::vector<std::string> drags;
+  std::vector<std::string> hostSets;
 };
 
-// CLI11 keeps each option's values apart; its parse order tells how --press and --drag
-// interleave on the command line, which is the order the script runs in.
-std::vector<PointerAction> scriptInOrder(const CLI::App& command, const CLI::Option* press,
-                                         const CLI::Option* drag, const SnapshotOptions& o) {
-  std::vector<PointerAction> script;
+// A parameter change the host makes while the editor is open. Hosts send any number, so
+// unlike --param it is not held to 0..1: an editor must show what it gets.
+struct HostChange {
+  std::int32_t index;
+  float value;
+  std::string text;
+};
+
+HostChange parseHostChange(const std::string& text) {
+  const auto bad = [&text](const std::string& why) {
+    return HostError("bad --host-set '" + text + "': " + why);
+  };
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    throw bad("expected I=V");
+  }
+  char* end = nullptr;
+  const std::string indexText = text.substr(0, equals);
+  const long index = std::strtol(indexText.c_str(), &end, 10);
+  if (end != indexText.c_str() + indexText.size() || index < 0 || index > 0x7fffffff) {
+    throw bad("index '" + indexText + "' is not a parameter number");
+  }
+  const std::string valueText = text.substr(equals + 1);
+  const double value = std::strtod(valueText.c_str(), &end);
+  if (valueText.empty() || end != valueText.c_str() + valueText.size() || !std::isfinite(value)) {
+    throw bad("value '" + valueText + "' is not a finite number");
+  }
+  return {static_cast<std::int32_t>(index), static_cast<float>(value), text};
+}
+
+// One step of the script: a pointer action, or a host change when `pointer` is empty.
+struct ScriptStep {
+  std::optional<PointerAction> pointer;
+  HostChange change;
+};
+
+// CLI11 keeps each option's values apart; its parse order tells how --press, --drag and
+// --host-set interleave on the command line, which is the order the script runs in.
+std::vector<ScriptStep> scriptInOrder(const CLI::App& command, const CLI::Option* press,
+                                      const CLI::Option* drag, const CLI::Option* hostSet,
+                                      const SnapshotOptions& o) {
+  std::vector<ScriptStep> script;
   std::size_t nextPress = 0;
   std::size_t nextDrag = 0;
+  std::size_t nextSet = 0;
   for (const CLI::Option* option : command.parse_order()) {
     if (option == press && nextPress < o.presses.size()) {
-      script.push_back(parsePressAction(o.presses[nextPress++]));
+      script.push_back({parsePressAction(o.presses[nextPress++]), {}});
     } else if (option == drag && nextDrag < o.drags.size()) {
-      script.push_back(parseDragAction(o.drags[nextDrag++]));
+      script.push_back({parseDragAction(o.drags[nextDrag++]), {}});
+    } else if (option == hostSet && nextSet < o.hostSets.size()) {
+      script.push_back({std::nullopt, parseHostChange(o.hostSets[nextSet++])});
     }
   }
   return script;
@@ -345,7 +388,7 @@ struct PanelCapture {
 
 #endif
 
-int runSnapshot(const SnapshotOptions& o, const std::vector<PointerAction>& script) {
+int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script) {
   std::vector<ParameterAssignment> assignments;
   for (const auto& text : o.parameters) {
     assignments.push_back(parseParameterAssignment(text));
@@ -373,7 +416,17 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<PointerAction>& scri
     throw HostError(name + ": its editor rectangle is empty (" + std::to_string(width) + " x " +
                     std::to_string(height) + ")");
   }
-  checkActionBounds(script, width, height);
+  std::vector<PointerAction> actions;
+  for (const ScriptStep& step : script) {
+    if (step.pointer) {
+      actions.push_back(*step.pointer);
+    } else if (step.change.index >= plugin.effect().numParams) {
+      throw HostError("bad --host-set '" + step.change.text + "': index " +
+                      std::to_string(step.change.index) + " is out of range (the plug-in has " +
+                      std::to_string(plugin.effect().numParams) + " parameters)");
+    }
+  }
+  checkActionBounds(actions, width, height);
 
   AtomicOutputFile outFile(o.output);
   HostWindow window(width, height);
@@ -384,14 +437,20 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<PointerAction>& scri
               parameterList(plugin).c_str());
 
   ScriptedPointer pointer(editor.window());
-  for (const PointerAction& action : script) {
+  for (const ScriptStep& step : script) {
     const std::size_t reportsBefore = host.automation().size();
-    pointer.perform(action);
-    // Between whole actions the host runs as usual: queued messages, then editor idle.
+    if (step.pointer) {
+      pointer.perform(*step.pointer);
+    } else {
+      plugin.setParameter(step.change.index, step.change.value);
+    }
+    // Between whole steps the host runs as usual: queued messages, then editor idle.
     window.pump();
     plugin.dispatch(effEditIdle);
     window.pump();
-    std::printf("%s: %s; %s\n", describeAction(action).c_str(), parameterList(plugin).c_str(),
+    const std::string what =
+        step.pointer ? describeAction(*step.pointer) : "host sets " + step.change.text;
+    std::printf("%s: %s; %s\n", what.c_str(), parameterList(plugin).c_str(),
                 automationList(host.automation(), reportsBefore).c_str());
   }
 
@@ -429,8 +488,18 @@ CommandRun defineSnapshotCommand(CLI::App& command) {
           ->type_name("X1,Y1:X2,Y2")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  CLI::Option* hostSet =
+      command
+          .add_option("--host-set", o->hostSets,
+                      "with the editor open, the host sets parameter INDEX to VALUE (any finite "
+                      "number; in order with --press and --drag)")
+          ->type_name("I=V")
+          ->expected(1)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   CLI::App* app = &command;
-  return [o, app, press, drag] { return runSnapshot(*o, scriptInOrder(*app, press, drag, *o)); };
+  return [o, app, press, drag, hostSet] {
+    return runSnapshot(*o, scriptInOrder(*app, press, drag, hostSet, *o));
+  };
 }
 
 }  // namespace plughost
