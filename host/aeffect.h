@@ -80,6 +80,8 @@ enum EffectOpcode : std::int32_t {
   effEditTop = 20,
   effEditSleep = 21,
   effIdentify = 22,
+  // Beyond the original 23 requests; answered only by the builds that came after the 32-bit DLL.
+  effCanBeAutomated = 26,
 };
 
 // Requests the plug-in sends to the host callback.
@@ -132,6 +134,30 @@ static_assert(offsetof(AEffect, version) == 76);
 static_assert(offsetof(AEffect, processReplacing) == 80);
 static_assert(offsetof(AEffect, future) == 84);
 #else
+// x86-64 (LLP64 on Windows, LP64 on Linux): every pointer-sized field is 8 bytes and aligned.
 static_assert(sizeof(AEffect) == 192);
+static_assert(offsetof(AEffect, magic) == 0);
+static_assert(offsetof(AEffect, dispatcher) == 8);
+static_assert(offsetof(AEffect, process) == 16);
+static_assert(offsetof(AEffect, setParameter) == 24);
+static_assert(offsetof(AEffect, getParameter) == 32);
+static_assert(offsetof(AEffect, numPrograms) == 40);
+static_assert(offsetof(AEffect, numParams) == 44);
+static_assert(offsetof(AEffect, numInputs) == 48);
+static_assert(offsetof(AEffect, numOutputs) == 52);
+static_assert(offsetof(AEffect, flags) == 56);
+static_assert(offsetof(AEffect, resvd1) == 64);
+static_assert(offsetof(AEffect, resvd2) == 72);
+static_assert(offsetof(AEffect, initialDelay) == 80);
+static_assert(offsetof(AEffect, realQualities) == 84);
+static_assert(offsetof(AEffect, offQualities) == 88);
+static_assert(offsetof(AEffect, ioRatio) == 92);
+static_assert(offsetof(AEffect, object) == 96);
+static_assert(offsetof(AEffect, user) == 104);
+static_assert(offsetof(AEffect, uniqueID) == 112);
+static_assert(offsetof(AEffect, version) == 116);
+static_assert(offsetof(AEffect, processReplacing) == 120);
+static_assert(offsetof(AEffect, future) == 128);
+static_assert(sizeof(VstIntPtr) == 8);
 #endif
 static_assert(sizeof(EditorRect) == 8);

@@ -170,6 +170,11 @@ VstIntPtr EffectBase::dispatch(std::int32_t opcode, std::int32_t index, VstIntPt
       return 0;
     case effIdentify:
       return fourCharCode("NvEf");
+    case effCanBeAutomated:
+      if constexpr (kAnswersCanBeAutomated) {
+        return index >= 0 && index < parameterCount ? 1 : 0;
+      }
+      return 0;
     default:  // effMainsChanged, effEditDraw/Mouse/Key/Top/Sleep and everything unknown
       return 0;
   }

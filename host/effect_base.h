@@ -88,6 +88,15 @@ class EffectBase {
   AEffect descriptor;
 };
 
+// The 32-bit Windows DLL answers exactly the requests it has always answered. The builds that came
+// after it also answer effCanBeAutomated: today's hosts ask it before they record the panel's
+// automation, and a 0 makes them mark the parameter "not automatable".
+#if defined(_WIN32) && !defined(_WIN64)
+inline constexpr bool kAnswersCanBeAutomated = false;
+#else
+inline constexpr bool kAnswersCanBeAutomated = true;
+#endif
+
 // Text limits shared by every effect and host.
 constexpr int kParameterTextLength = 8;  // characters, plus a terminating zero
 constexpr int kProgramNameSize = 24;     // bytes, terminator included

@@ -1,10 +1,12 @@
 #!/bin/sh
-# The demo, from a fresh checkout: installs what is missing, builds both presets, synthesises
-# ten seconds of a plucked-string riff (out/demo-dry.wav), runs it through the 32-bit Windows
-# DriveEffect.dll under Wine with plughost at the default program (out/demo-drive.wav) and at a
-# hotter setting (out/demo-hot.wav), prints what a host sees of the plug-in and how fast it
-# runs, saves pictures of the panel when plughost can take them (out/panel.png at the defaults,
-# out/panel-hot.png with the knobs turned), and plots dry against processed (out/demo-plot.png).
+# The demo, from a fresh checkout: installs what is missing, builds the native and both Windows
+# presets, synthesises ten seconds of a plucked-string riff (out/demo-dry.wav), runs it through
+# the Windows DriveEffect.dll under Wine with plughost at the default program (out/demo-drive.wav)
+# and, through both the 32-bit and the 64-bit DLL, at a hotter setting (out/demo-hot.wav, the
+# same bytes from both), prints what a host sees of the plug-in and how fast each DLL runs, saves
+# pictures of the panel (out/panel.png at the defaults, out/panel-hot.png with the knobs turned),
+# and plots dry against processed (out/demo-plot.png). A machine that runs no 32-bit programs
+# uses the 64-bit DLL alone.
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -23,52 +25,77 @@ quietly() {
   fi
 }
 
-rm -f out/build-native.log out/build-win32.log
+rm -f out/build-native.log out/build-win32.log out/build-win64.log
 
 step "Installing missing packages"
 tools/install-deps.sh
 
-step "Building the native preset (log: out/build-native.log)"
-quietly build-native.log cmake --preset native
-quietly build-native.log cmake --build --preset native -j 2
+for preset in native win32 win64; do
+  step "Building the $preset preset (log: out/build-$preset.log)"
+  quietly "build-$preset.log" cmake --preset "$preset"
+  quietly "build-$preset.log" cmake --build --preset "$preset" -j 2
+done
 
-step "Building the win32 preset (log: out/build-win32.log)"
-quietly build-win32.log cmake --preset win32
-quietly build-win32.log cmake --build --preset win32 -j 2
-
-wine=build/win32/wine-run.sh
-# The private display and Wine server go away with the demo, however it ends.
-trap '"$wine" --stop' EXIT
-plughost=build/win32/tools/plughost/plughost.exe
-dll=build/win32/DriveEffect.dll
+# Wine runs 32-bit programs through a 32-bit Linux loader, which some virtual machines cannot
+# start (they run 64-bit programs only). There the demo runs the 64-bit DLL alone.
+if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  bitnesses="32 64"
+else
+  bitnesses="64"
+  echo "note: this machine runs no 32-bit programs; the demo uses the 64-bit DLL only" >&2
+fi
+main_bits=${bitnesses%% *}
+# wine BITS ARGS...: plughost of the 32-bit or 64-bit build under Wine.
+wine() {
+  bits=$1
+  shift
+  "build/win$bits/wine-run.sh" "build/win$bits/tools/plughost/plughost.exe" "$@"
+}
+dll() { echo "build/win$1/DriveEffect.dll"; }
+# The private displays and Wine servers go away with the demo, however it ends.
+trap 'for b in $bitnesses; do "build/win$b/wine-run.sh" --stop; done' EXIT
+hot="--param 0=0.9 --param 1=0.8 --param 2=0.95 --param 3=0.35"
 
 step "Synthesising the dry signal"
 build/native/tools/demo/demo-signal out/demo-dry.wav --seconds 10
 echo "wrote out/demo-dry.wav: 10 s of a plucked-string riff, stereo 32-bit float at 44100 Hz"
 
-step "What a host sees: plughost info $dll"
-"$wine" "$plughost" info "$dll"
+step "What a host sees: plughost info $(dll "$main_bits")"
+wine "$main_bits" info "$(dll "$main_bits")"
 
-step "Processing under Wine: default program"
-"$wine" "$plughost" process "$dll" out/demo-dry.wav out/demo-drive.wav
+step "Processing under Wine ($main_bits-bit DLL): default program"
+wine "$main_bits" process "$(dll "$main_bits")" out/demo-dry.wav out/demo-drive.wav
 
-step "Processing under Wine: hotter setting (drives 0.9, 0.8, 0.95; output 0.35)"
-"$wine" "$plughost" process "$dll" out/demo-dry.wav out/demo-hot.wav \
-  --param 0=0.9 --param 1=0.8 --param 2=0.95 --param 3=0.35
+for b in $bitnesses; do
+  step "Processing under Wine ($b-bit DLL): hotter setting (drives 0.9, 0.8, 0.95; output 0.35)"
+  # shellcheck disable=SC2086
+  wine "$b" process "$(dll "$b")" out/demo-dry.wav "out/demo-hot-win$b.wav" $hot
+done
+cp "out/demo-hot-win$main_bits.wav" out/demo-hot.wav
+if [ "$bitnesses" = "32 64" ]; then
+  if cmp -s out/demo-hot-win32.wav out/demo-hot-win64.wav; then
+    echo "the 32-bit and 64-bit DLLs gave the same file, byte for byte"
+  else
+    echo "run-demo: the 32-bit and 64-bit DLLs gave different files" >&2
+    exit 1
+  fi
+fi
 
-step "Speed: plughost bench $dll"
-"$wine" "$plughost" bench "$dll"
+for b in $bitnesses; do
+  step "Speed of the $b-bit DLL: plughost bench $(dll "$b")"
+  wine "$b" bench "$(dll "$b")"
+done
 
 # The README's picture is the default one, refreshed by hand only, after looking at it:
 #   cp out/panel.png docs/panel.png
 step "Panel: plughost snapshot at the default program"
-"$wine" "$plughost" snapshot "$dll" out/panel.png
+wine "$main_bits" snapshot "$(dll "$main_bits")" out/panel.png
 
 # The hotter setting turned by hand: each knob dragged from its top to the drives above
 # (about 0.9, 0.8 and 0.95), and the upper half of the level pad pressed three times
 # (0.2 to 0.35).
 step "Panel: plughost snapshot with the knobs turned up"
-"$wine" "$plughost" snapshot "$dll" out/panel-hot.png \
+wine "$main_bits" snapshot "$(dll "$main_bits")" out/panel-hot.png \
   --drag 55,30:66,51 --drag 134,30:159,45 --drag 218,30:229,57 \
   --press 134,260 --press 134,260 --press 134,260
 

@@ -110,6 +110,16 @@ TEST_F(EffectBaseTest, OpcodesThatDoNothingAnswerZero) {
   EXPECT_EQ(effect.dispatch(effIdentify, 5, 6, buffer, 7.0f), 0x4E764566);
 }
 
+TEST_F(EffectBaseTest, EveryParameterCanBeAutomatedAndNothingElse) {
+  ProbeEffect effect;
+  const std::int32_t count = effect.getDescriptor()->numParams;
+  for (std::int32_t index : {-1, 0, count - 1, count, 1000}) {
+    const VstIntPtr expected = index >= 0 && index < count ? 1 : 0;
+    EXPECT_EQ(effect.dispatch(effCanBeAutomated, index, 0, nullptr, 0.0f), expected) << index;
+  }
+  EXPECT_TRUE(ProbeEffect::calls().empty());
+}
+
 TEST_F(EffectBaseTest, DispatcherRoutesToOperations) {
   ProbeEffect effect;
   char text[32];

@@ -1,4 +1,5 @@
-# Fails unless the DLL exports exactly `main` and imports only Windows system DLLs.
+# Fails unless the DLL exports exactly the entry names in EXPORTS (in the export table's order)
+# and imports only Windows system DLLs.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -7,9 +8,9 @@ endif()
 # The export table's lines follow its heading up to the first empty line.
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)*" exports_section "${dump}")
 string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" exports "${exports_section}")
-list(LENGTH exports export_count)
-if(NOT export_count EQUAL 1 OR NOT exports MATCHES "\\] main$")
-  message(FATAL_ERROR "expected exactly one export `main`, found: ${exports}")
+list(TRANSFORM exports REPLACE "^\\[ *[0-9]+\\] " "")
+if(NOT exports STREQUAL EXPORTS)
+  message(FATAL_ERROR "expected the exports ${EXPORTS}, found: ${exports}")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
@@ -29,4 +30,4 @@ foreach(entry IN LISTS imports)
   endif()
   message(STATUS "import: ${name}")
 endforeach()
-message(STATUS "export: main")
+message(STATUS "exports: ${exports}")

@@ -1,6 +1,7 @@
 // What a host sees of the real DLL: descriptor bytes, dispatcher answers, parameters, programs.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -10,16 +11,53 @@ using dlltest::Plugin;
 
 namespace {
 
+constexpr bool k64Bit = sizeof(void*) == 8;
+
+// Where a host of this pointer width reads each field: the published layout, written out here
+// rather than taken from our own header, so that a mistake there cannot hide itself.
+struct DescriptorLayout {
+  std::size_t dispatcher, process, setParameter, getParameter;
+  std::size_t numPrograms, numParams, numInputs, numOutputs, flags;
+  std::size_t resvd1, resvd2, initialDelay, realQualities, offQualities, ioRatio;
+  std::size_t object, user, uniqueID, version, processReplacing, future, size;
+};
+constexpr DescriptorLayout kLayout =
+    k64Bit ? DescriptorLayout{8,  16, 24, 32, 40, 44,  48,  52,  56,  64,  72,
+                              80, 84, 88, 92, 96, 104, 112, 116, 120, 128, 192}
+           : DescriptorLayout{4,  8,  12, 16, 20, 24, 28, 32, 36, 40, 44,
+                              48, 52, 56, 60, 64, 68, 72, 76, 80, 84, 144};
+
 std::int32_t readInt(const AEffect* effect, std::size_t offset) {
   std::int32_t value;
   std::memcpy(&value, reinterpret_cast<const char*>(effect) + offset, sizeof value);
   return value;
 }
 
-TEST(DllLoad, ExportsMainUnderItsPlainName) {
+std::uintptr_t readPointer(const AEffect* effect, std::size_t offset) {
+  std::uintptr_t value;
+  std::memcpy(&value, reinterpret_cast<const char*>(effect) + offset, sizeof value);
+  return value;
+}
+
+// True when the address lies inside the loaded DLL's image: a truncated pointer would not.
+bool insideDll(std::uintptr_t address) {
+  const auto base = reinterpret_cast<std::uintptr_t>(dlltest::pluginModule());
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  return address > base && address < base + nt->OptionalHeader.SizeOfImage;
+}
+
+TEST(DllLoad, ExportsTheEntryUnderTheNamesHostsLookFor) {
   ASSERT_NE(dlltest::pluginMain(), nullptr);
   HMODULE module = dlltest::pluginModule();
-  EXPECT_EQ(GetProcAddress(module, "VSTPluginMain"), nullptr);
+  FARPROC vstPluginMain = GetProcAddress(module, "VSTPluginMain");
+  if constexpr (k64Bit) {
+    // 64-bit hosts look for VSTPluginMain, older ones for main: both reach the same function.
+    EXPECT_EQ(reinterpret_cast<void*>(vstPluginMain),
+              reinterpret_cast<void*>(dlltest::pluginMain()));
+  } else {
+    EXPECT_EQ(vstPluginMain, nullptr);
+  }
   EXPECT_EQ(GetProcAddress(module, "_main"), nullptr);
 }
 
@@ -43,25 +81,45 @@ TEST(Descriptor, EveryOffsetAsTheHostReadsIt) {
   EXPECT_EQ(bytes[0], 'P');
   EXPECT_EQ(bytes[3], 'V');
   EXPECT_EQ(readInt(d, 0), 0x56737450);
-  for (std::size_t offset : {4u, 8u, 12u, 16u, 80u}) {
-    EXPECT_NE(readInt(d, offset), 0) << "entry at " << offset;
+  for (std::size_t offset : {kLayout.dispatcher, kLayout.process, kLayout.setParameter,
+                             kLayout.getParameter, kLayout.processReplacing}) {
+    EXPECT_TRUE(insideDll(readPointer(d, offset))) << "entry at " << offset;
   }
-  EXPECT_EQ(readInt(d, 20), 2);   // programs
-  EXPECT_EQ(readInt(d, 24), 4);   // parameters
-  EXPECT_EQ(readInt(d, 28), 2);   // inputs
-  EXPECT_EQ(readInt(d, 32), 2);   // outputs
-  EXPECT_EQ(readInt(d, 36), 29);  // editor, vu, mono, replacing
-  for (std::size_t offset : {40u, 44u, 48u, 52u, 56u, 68u}) {
+  EXPECT_EQ(readInt(d, kLayout.numPrograms), 2);
+  EXPECT_EQ(readInt(d, kLayout.numParams), 4);
+  EXPECT_EQ(readInt(d, kLayout.numInputs), 2);
+  EXPECT_EQ(readInt(d, kLayout.numOutputs), 2);
+  EXPECT_EQ(readInt(d, kLayout.flags), 29);  // editor, vu, mono, replacing
+  for (std::size_t offset : {kLayout.resvd1, kLayout.resvd2, kLayout.user}) {
+    EXPECT_EQ(readPointer(d, offset), 0u) << "pointer-sized field at " << offset;
+  }
+  for (std::size_t offset : {kLayout.initialDelay, kLayout.realQualities, kLayout.offQualities}) {
     EXPECT_EQ(readInt(d, offset), 0) << "field at " << offset;
   }
   float ioRatio;
-  std::memcpy(&ioRatio, bytes + 60, 4);
+  std::memcpy(&ioRatio, bytes + kLayout.ioRatio, 4);
   EXPECT_EQ(ioRatio, 1.0f);
-  EXPECT_NE(readInt(d, 64), 0);           // object
-  EXPECT_EQ(readInt(d, 72), 0x576E6B32);  // "Wnk2"
-  EXPECT_EQ(readInt(d, 76), 1);
-  for (std::size_t offset = 84; offset < 144; ++offset) {
+  // The object lives on the heap, wherever the system put it; only its full width reaches it.
+  const std::uintptr_t object = readPointer(d, kLayout.object);
+  EXPECT_NE(object, 0u);
+  EXPECT_EQ(object, reinterpret_cast<std::uintptr_t>(d->object));
+  EXPECT_EQ(readInt(d, kLayout.uniqueID), 0x576E6B32);  // "Wnk2"
+  EXPECT_EQ(readInt(d, kLayout.version), 1);
+  for (std::size_t offset = kLayout.future; offset < kLayout.size; ++offset) {
     EXPECT_EQ(bytes[offset], 0) << "future byte " << offset;
+  }
+}
+
+TEST(Dispatcher, CanBeAutomatedOnlyBeyondThe32BitDll) {
+  Plugin plugin;
+  // The 32-bit DLL answers exactly the 23 requests it always did; the 64-bit one tells hosts
+  // that each of its four parameters may be automated.
+  const VstIntPtr parameter = k64Bit ? 1 : 0;
+  for (std::int32_t index : {0, 1, 2, 3}) {
+    EXPECT_EQ(plugin.dispatch(effCanBeAutomated, index), parameter) << index;
+  }
+  for (std::int32_t index : {-1, 4, 1000}) {
+    EXPECT_EQ(plugin.dispatch(effCanBeAutomated, index), 0) << index;
   }
 }
 
