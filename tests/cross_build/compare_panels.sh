@@ -1,0 +1,61 @@
+#!/bin/sh
+# The same scripted panel actions through every build's editor (the Windows DLLs through
+# plughost.exe under Wine, the Linux shared object through the native plughost on a private Xvfb
+# display): the pictures must be identical pixel for pixel, and what the host was told (values and
+# automation after every action) must be identical line for line.
+set -u
+. "$(dirname "$0")/builds.sh"
+trap stop_wine EXIT
+
+# name|plughost snapshot options
+scripts='defaults|
+knob_low_drag|--drag 40,43:70,43
+knob_mid_drag|--drag 134,30:120,60
+knob_high_drag|--drag 218,30:240,55 --drag 205,50:230,50
+pad_presses|--press 100,250 --press 100,250 --press 100,350 --press 240,260 --press 20,370
+button_presses|--press 78,79 --press 78,79 --press 155,88 --press 236,79 --press 195,110 --press 195,120
+host_changes|--param 0=0.1 --param 1=0.999 --param 2=1 --param 3=0.35
+host_then_hand|--param 0=0 --param 3=1 --press 100,300 --drag 55,30:41,57 --press 78,88
+host_changes_while_open|--host-set 0=0.25 --host-set 3=0.75 --press 100,303 --host-set 1=0.05
+negative_values|--host-set 2=-0.25 --host-set 1=-0.004 --host-set 3=-1.5 --press 236,79'
+
+snapshot() {
+  build=$1
+  shift
+  case "$build" in
+  native) "$root/tests/linux/with_xvfb.sh" "$native_dir/tools/plughost/plughost" snapshot "$@" ;;
+  *) run_in "$build" tools/plughost/plughost snapshot "$@" ;;
+  esac
+}
+
+set -- $builds
+if [ $# -lt 2 ]; then
+  echo "FAIL: fewer than two builds to compare ($builds)"
+  exit 1
+fi
+first=$1
+status=0
+scripts_file="$out/panel-scripts"
+echo "$scripts" >"$scripts_file"
+while IFS='|' read -r name options; do
+  for build in $builds; do
+    # shellcheck disable=SC2086
+    if ! snapshot "$build" "$(plugin_of "$build")" "$out/$name-$build.png" $options \
+      >"$out/$name-$build.txt" 2>&1 </dev/null; then
+      echo "FAIL: $name: the $build snapshot failed: $(tail -n 1 "$out/$name-$build.txt")"
+      status=1
+      continue
+    fi
+    tr -d '\r' <"$out/$name-$build.txt" | grep -v '^wrote ' >"$out/$name-$build.reports"
+    [ "$build" = "$first" ] && continue
+    /usr/bin/python3 "$(dirname "$0")/same_pixels.py" "$name ($first, $build)" \
+      "$out/$name-$first.png" "$out/$name-$build.png" || status=1
+    if ! cmp -s "$out/$name-$first.reports" "$out/$name-$build.reports"; then
+      echo "FAIL: $name: what the host was told differs between $first and $build:"
+      diff "$out/$name-$first.reports" "$out/$name-$build.reports" || true
+      status=1
+    fi
+  done
+done <"$scripts_file"
+[ $status -eq 0 ] && echo "PASS: every panel picture and host report identical across $builds"
+exit $status
