@@ -8,20 +8,6 @@
 
 namespace {
 
-struct ParameterTexts {
-  const char* name;
-  const char* label;
-};
-
-constexpr ParameterTexts kParameterTexts[kDriveParameterCount] = {
-    {" Boost", "  X  "},
-    {" Volume", "  X "},
-    {" ---", "  X "},
-    {" ---", "  X "},
-};
-
-constexpr float kDefaultValues[kDriveParameterCount] = {0.5f, 0.5f, 0.5f, 0.2f};
-
 bool isParameterIndex(std::int32_t index) {
   return index >= 0 && index < kDriveParameterCount;
 }
@@ -34,7 +20,7 @@ void copyText(const char* source, char* text) {
 
 DriveProgram::DriveProgram() : name("Init") {
   for (int i = 0; i < kDriveParameterCount; ++i) {
-    values[i].store(kDefaultValues[i], std::memory_order_relaxed);
+    values[i].store(kDriveParameters[i].defaultValue, std::memory_order_relaxed);
   }
 }
 
@@ -117,13 +103,13 @@ void DriveEffect::getProgramName(char* text) {
 
 void DriveEffect::getParameterLabel(std::int32_t index, char* text) {
   if (isParameterIndex(index)) {
-    copyText(kParameterTexts[index].label, text);
+    copyText(kDriveParameters[index].vstLabel, text);
   }
 }
 
 void DriveEffect::getParameterName(std::int32_t index, char* text) {
   if (isParameterIndex(index)) {
-    copyText(kParameterTexts[index].name, text);
+    copyText(kDriveParameters[index].vstName, text);
   }
 }
 

@@ -7,9 +7,9 @@
 
 #include "effect/band_filter.h"
 #include "effect/drive_dsp.h"
+#include "effect/drive_parameters.h"
 #include "host/effect_base.h"
 
-constexpr std::int32_t kDriveParameterCount = 4;
 constexpr std::int32_t kDriveProgramCount = 2;
 
 // One parameter set. Values are atomic because the host may set a parameter on one thread while
@@ -43,7 +43,9 @@ class DriveEffect : public EffectBase {
  protected:
   DriveProgram* programs = nullptr;
   // Working values: written by parameter calls on any thread, read once per audio block.
-  std::atomic<float> parameters[kDriveParameterCount] = {0.5f, 0.5f, 0.5f, 0.2f};
+  std::atomic<float> parameters[kDriveParameterCount] = {
+      kDriveParameters[0].defaultValue, kDriveParameters[1].defaultValue,
+      kDriveParameters[2].defaultValue, kDriveParameters[3].defaultValue};
   std::array<BandFilter, kBandFilterCount> filters{};
 
  private:
