@@ -1,0 +1,61 @@
+# The LV2 bundle lv2/DriveEffect.lv2/ in the build folder: the plug-in binary, the UI binary and the
+# data files generated from the parameter table. Also the install rules that put the bundle and
+# the VST 2 plug-in where Linux hosts look for them.
+
+find_path(LV2_INCLUDE_DIR lv2/core/lv2.h REQUIRED)
+find_path(LV2_UI_INCLUDE_DIR lv2/ui/ui.h REQUIRED)
+
+# In a folder of its own, so that LV2_PATH can name a folder holding this bundle alone.
+set(DRIVE_LV2_BUNDLE_DIR "${CMAKE_BINARY_DIR}/lv2/DriveEffect.lv2")
+
+# Like the VST 2 .so: only the descriptor function is exported, and the C++ runtime is linked in.
+function(drive_lv2_binary target output_name source map)
+  add_library(${target} MODULE ${source})
+  target_include_directories(${target} PRIVATE ${LV2_INCLUDE_DIR})
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${output_name}
+                        LIBRARY_OUTPUT_DIRECTORY "${DRIVE_LV2_BUNDLE_DIR}")
+  if(DRIVE_SANITIZER STREQUAL "")
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc
+                        "LINKER:--version-script=${PROJECT_SOURCE_DIR}/${map}"
+                        LINKER:--no-undefined)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${PROJECT_SOURCE_DIR}/${map}")
+  endif()
+endfunction()
+
+drive_lv2_binary(DriveEffect_lv2_dsp DriveEffect_dsp host/lv2_plugin.cpp host/lv2_dsp_elf.map)
+target_link_libraries(DriveEffect_lv2_dsp PRIVATE drive_portable)
+drive_lv2_binary(DriveEffect_lv2_ui DriveEffect_ui host/lv2_ui.cpp host/lv2_ui_elf.map)
+target_link_libraries(DriveEffect_lv2_ui PRIVATE drive_portable drive_editor_x11)
+
+add_executable(make_lv2_data tools/make_lv2_data/make_lv2_data.cpp)
+target_include_directories(make_lv2_data PRIVATE ${PROJECT_SOURCE_DIR})
+set(drive_lv2_data "${DRIVE_LV2_BUNDLE_DIR}/manifest.ttl" "${DRIVE_LV2_BUNDLE_DIR}/DriveEffect.ttl")
+add_custom_command(
+  OUTPUT ${drive_lv2_data}
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${DRIVE_LV2_BUNDLE_DIR}"
+  COMMAND make_lv2_data "${DRIVE_LV2_BUNDLE_DIR}"
+  DEPENDS make_lv2_data
+  VERBATIM)
+add_custom_target(DriveEffect_lv2 ALL DEPENDS ${drive_lv2_data})
+add_dependencies(DriveEffect_lv2 DriveEffect_lv2_dsp DriveEffect_lv2_ui)
+
+# Install: `--component user` puts the bundle in ~/.lv2 and the VST 2 plug-in in ~/.vst;
+# `--component system` puts them in lib/lv2 and lib/vst under the prefix, /usr unless told.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX /usr CACHE PATH "Install prefix" FORCE)
+endif()
+foreach(scope user system)
+  if(scope STREQUAL "user")
+    set(lv2_destination "\$ENV{HOME}/.lv2/DriveEffect.lv2")
+    set(vst_destination "\$ENV{HOME}/.vst")
+  else()
+    set(lv2_destination lib/lv2/DriveEffect.lv2)
+    set(vst_destination lib/vst)
+  endif()
+  install(TARGETS DriveEffect_lv2_dsp DriveEffect_lv2_ui LIBRARY DESTINATION "${lv2_destination}"
+          COMPONENT ${scope} EXCLUDE_FROM_ALL)
+  install(FILES ${drive_lv2_data} DESTINATION "${lv2_destination}" COMPONENT ${scope}
+          EXCLUDE_FROM_ALL)
+  install(TARGETS DriveEffect LIBRARY DESTINATION "${vst_destination}" COMPONENT ${scope}
+          EXCLUDE_FROM_ALL)
+endforeach()

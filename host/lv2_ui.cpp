@@ -1,0 +1,145 @@
+// The LV2 UI: the VST 2 plug-in's panel (the same PanelEditor and X11 backend) in a child of the
+// host's ui:parent window. The UI runs apart from the DSP, often in another process, so the panel
+// edits a stand-in effect that holds the four control values: port_event sets them as a host's
+// parameter changes do (drawn at the next idle), and the panel's automation goes out through the
+// host's write function as port writes.
+#include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "editor/panel_editor.h"
+#include "editor/panel_window_x11.h"
+#include "host/effect_base.h"
+#include "host/lv2_bundle.h"
+
+namespace {
+
+class Lv2UiEffect final : public EffectBase {
+ public:
+  Lv2UiEffect(LV2UI_Write_Function write, LV2UI_Controller controller)
+      : EffectBase(nullptr, 1, kDriveParameterCount), write_(write), controller_(controller) {
+    for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
+      values_[i] = kDriveParameters[i].defaultValue;
+    }
+  }
+
+  void setParameter(std::int32_t index, float value) override {
+    if (index >= 0 && index < kDriveParameterCount) {
+      values_[index] = value;
+    }
+    if (editor != nullptr) {
+      editor->postUpdate();
+    }
+  }
+  float getParameter(std::int32_t index) override {
+    return index >= 0 && index < kDriveParameterCount ? values_[index] : 0.0f;
+  }
+  // The panel's change: kept for the next redraw, and sent to the plug-in's control port.
+  void automateParameter(std::int32_t index, float value) override {
+    setParameter(index, value);
+    if (write_ != nullptr && index >= 0 && index < kDriveParameterCount) {
+      write_(controller_, kLv2PortFirstControl + static_cast<std::uint32_t>(index), sizeof value, 0,
+             &value);
+    }
+  }
+  void process(float** /*inputs*/, float** /*outputs*/, std::int32_t /*sampleFrames*/) override {}
+
+ private:
+  LV2UI_Write_Function write_;
+  LV2UI_Controller controller_;
+  // Touched on the UI thread only: the host calls port_event, idle and the panel there.
+  float values_[kDriveParameterCount];
+};
+
+struct Lv2PanelUi {
+  Lv2PanelUi(LV2UI_Write_Function write, LV2UI_Controller controller) : effect(write, controller) {}
+  Lv2UiEffect effect;
+  PanelEditor* editor = nullptr;  // owned by effect
+};
+
+const void* findFeature(const LV2_Feature* const* features, const char* uri) {
+  for (; features != nullptr && *features != nullptr; ++features) {
+    if (std::strcmp((*features)->URI, uri) == 0) {
+      return (*features)->data;
+    }
+  }
+  return nullptr;
+}
+
+bool hasFeature(const LV2_Feature* const* features, const char* uri) {
+  for (; features != nullptr && *features != nullptr; ++features) {
+    if (std::strcmp((*features)->URI, uri) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* /*pluginUri*/,
+                         const char* /*bundlePath*/, LV2UI_Write_Function write,
+                         LV2UI_Controller controller, LV2UI_Widget* widget,
+                         const LV2_Feature* const* features) noexcept {
+  // The parent's window id is the feature's data itself; id 0 is no window.
+  void* parent = const_cast<void*>(findFeature(features, LV2_UI__parent));
+  if (parent == nullptr || !hasFeature(features, LV2_UI__idleInterface)) {
+    return nullptr;
+  }
+  auto* ui = new (std::nothrow) Lv2PanelUi(write, controller);
+  if (ui == nullptr) {
+    return nullptr;
+  }
+  ui->editor = new (std::nothrow) PanelEditor(ui->effect, panelWindowSystem());
+  if (ui->editor == nullptr || ui->editor->open(parent) == 0) {
+    delete ui;
+    return nullptr;
+  }
+  if (widget != nullptr) {
+    *widget =
+        reinterpret_cast<LV2UI_Widget>(static_cast<std::uintptr_t>(panelWindowId(*ui->editor)));
+  }
+  if (const auto* resize = static_cast<const LV2UI_Resize*>(findFeature(features, LV2_UI__resize));
+      resize != nullptr && resize->ui_resize != nullptr) {
+    resize->ui_resize(resize->handle, panelWidth, panelHeight);
+  }
+  return ui;
+}
+
+void cleanup(LV2UI_Handle handle) noexcept {
+  // The effect's destructor deletes the editor, whose destructor closes the panel.
+  delete static_cast<Lv2PanelUi*>(handle);
+}
+
+void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t bufferSize,
+               std::uint32_t format, const void* buffer) noexcept {
+  if (format != 0 || bufferSize != sizeof(float) || buffer == nullptr ||
+      port < kLv2PortFirstControl || port >= kLv2PortCount) {
+    return;
+  }
+  float value = 0.0f;
+  std::memcpy(&value, buffer, sizeof value);
+  static_cast<Lv2PanelUi*>(handle)->effect.setParameter(
+      static_cast<std::int32_t>(port - kLv2PortFirstControl), value);
+}
+
+int idle(LV2UI_Handle handle) noexcept {
+  static_cast<Lv2PanelUi*>(handle)->editor->idle();
+  return 0;
+}
+
+const LV2UI_Idle_Interface kIdleInterface = {idle};
+
+const void* extensionData(const char* uri) noexcept {
+  return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdleInterface : nullptr;
+}
+
+const LV2UI_Descriptor kDescriptor = {kLv2UiUri, instantiate, cleanup, portEvent, extensionData};
+
+}  // namespace
+
+// Declared by ui.h without an exception specification; it cannot throw.
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+  return index == 0 ? &kDescriptor : nullptr;
+}
