@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer, a thread stress run under ThreadSanitizer, short libFuzzer runs,
 # the plain native build as Linux hosts load it (its panel on a private Xvfb display, Ardour), the
 # real 32-bit and 64-bit DLLs under Wine in private prefixes and displays, and last the
-# comparisons between builds (the same sound bit for bit, the same panel pixel for pixel).
+# comparisons between builds (the same sound bit for bit, the same panel pixel for pixel) and the
+# release artefacts installed and used as a user would.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -39,4 +40,13 @@ done
 
 echo "== builds compared"
 RUNS_32BIT="$runs_32bit" tests/cross_build/compare_builds.sh || status=1
+
+echo "== release artefacts, installed as a user would"
+if tools/make-release.sh >build/release.log 2>&1; then
+  RUNS_32BIT="$runs_32bit" tests/release/check_release.sh || status=1
+else
+  tail -n 40 build/release.log
+  echo "run-tests: making the release failed" >&2
+  status=1
+fi
 exit $status

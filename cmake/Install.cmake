@@ -1,0 +1,31 @@
+# What a user gets, and where hosts look for it.
+#
+# Linux, for everyone:  cmake --install build/native --prefix /usr   (or the default /usr/local)
+#   lib/vst/DriveEffect.so, bin/plughost, share/doc/driveeffect/
+# Linux, for one user:  cmake --install build/native --component user --prefix ~
+#   ~/.vst/DriveEffect.so
+# Windows (release archive): each bitness in a folder of its own, README and LICENSE beside them.
+#
+# The Debian package and the Windows archive are made from these rules by CPack (Packaging.cmake,
+# tools/make-release.sh).
+# Plain lib/, not GNUInstallDirs' multiarch folder: hosts scan lib/vst and lib/lv2 exactly.
+set(DRIVE_DOC_DIR share/doc/driveeffect)
+set(DRIVE_DOC_FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE")
+
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(bitness_folder win64)
+  else()
+    set(bitness_folder win32)
+  endif()
+  install(TARGETS DriveEffect RUNTIME DESTINATION ${bitness_folder} COMPONENT plugin)
+  install(TARGETS plughost RUNTIME DESTINATION ${bitness_folder} COMPONENT tools)
+  install(FILES ${DRIVE_DOC_FILES} DESTINATION . COMPONENT plugin)
+  return()
+endif()
+
+install(TARGETS DriveEffect LIBRARY DESTINATION lib/vst COMPONENT plugin)
+install(TARGETS plughost RUNTIME DESTINATION bin COMPONENT tools)
+install(FILES ${DRIVE_DOC_FILES} DESTINATION ${DRIVE_DOC_DIR} COMPONENT plugin)
+# Hosts look in ~/.vst for one user's plug-ins; only a request for this component installs there.
+install(TARGETS DriveEffect LIBRARY DESTINATION .vst COMPONENT user EXCLUDE_FROM_ALL)
