@@ -1,9 +1,9 @@
 # What a user gets, and where hosts look for it.
 #
-# Linux, for everyone:  cmake --install build/native --prefix /usr   (or the default /usr/local)
-#   lib/vst/DriveEffect.so, bin/plughost, share/doc/driveeffect/
-# Linux, for one user:  cmake --install build/native --component user --prefix ~
-#   ~/.vst/DriveEffect.so
+# Linux, for everyone:  cmake --install build/native   (prefix /usr unless told)
+#   lib/vst/DriveEffect.so, lib/lv2/DriveEffect.lv2/, bin/plughost, share/doc/driveeffect/
+# Linux, for one user:  cmake --install build/native --component user
+#   ~/.vst/DriveEffect.so, ~/.lv2/DriveEffect.lv2/
 # Windows (release archive): each bitness in a folder of its own, README and LICENSE beside them.
 #
 # The Debian package and the Windows archive are made from these rules by CPack (Packaging.cmake,
@@ -27,5 +27,4 @@ endif()
 install(TARGETS DriveEffect LIBRARY DESTINATION lib/vst COMPONENT plugin)
 install(TARGETS plughost RUNTIME DESTINATION bin COMPONENT tools)
 install(FILES ${DRIVE_DOC_FILES} DESTINATION ${DRIVE_DOC_DIR} COMPONENT plugin)
-# Hosts look in ~/.vst for one user's plug-ins; only a request for this component installs there.
-install(TARGETS DriveEffect LIBRARY DESTINATION .vst COMPONENT user EXCLUDE_FROM_ALL)
+# The LV2 bundle's rules, and the `user` component (~/.vst, ~/.lv2), are in lv2_bundle.cmake.

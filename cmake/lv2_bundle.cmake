@@ -39,23 +39,18 @@ add_custom_command(
 add_custom_target(DriveEffect_lv2 ALL DEPENDS ${drive_lv2_data})
 add_dependencies(DriveEffect_lv2 DriveEffect_lv2_dsp DriveEffect_lv2_ui)
 
-# Install: `--component user` puts the bundle in ~/.lv2 and the VST 2 plug-in in ~/.vst;
-# `--component system` puts them in lib/lv2 and lib/vst under the prefix, /usr unless told.
+# Install: a plain `cmake --install` (and the Debian package) puts the bundle in lib/lv2 under
+# the prefix, /usr unless told, beside the VST 2 plug-in in lib/vst (cmake/Install.cmake);
+# `--component user` puts the bundle in ~/.lv2 and the VST 2 plug-in in ~/.vst.
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
   set(CMAKE_INSTALL_PREFIX /usr CACHE PATH "Install prefix" FORCE)
 endif()
-foreach(scope user system)
-  if(scope STREQUAL "user")
-    set(lv2_destination "\$ENV{HOME}/.lv2/DriveEffect.lv2")
-    set(vst_destination "\$ENV{HOME}/.vst")
-  else()
-    set(lv2_destination lib/lv2/DriveEffect.lv2)
-    set(vst_destination lib/vst)
-  endif()
-  install(TARGETS DriveEffect_lv2_dsp DriveEffect_lv2_ui LIBRARY DESTINATION "${lv2_destination}"
-          COMPONENT ${scope} EXCLUDE_FROM_ALL)
-  install(FILES ${drive_lv2_data} DESTINATION "${lv2_destination}" COMPONENT ${scope}
-          EXCLUDE_FROM_ALL)
-  install(TARGETS DriveEffect LIBRARY DESTINATION "${vst_destination}" COMPONENT ${scope}
-          EXCLUDE_FROM_ALL)
-endforeach()
+install(TARGETS DriveEffect_lv2_dsp DriveEffect_lv2_ui LIBRARY
+        DESTINATION lib/lv2/DriveEffect.lv2 COMPONENT plugin)
+install(FILES ${drive_lv2_data} DESTINATION lib/lv2/DriveEffect.lv2 COMPONENT plugin)
+install(TARGETS DriveEffect_lv2_dsp DriveEffect_lv2_ui LIBRARY
+        DESTINATION "\$ENV{HOME}/.lv2/DriveEffect.lv2" COMPONENT user EXCLUDE_FROM_ALL)
+install(FILES ${drive_lv2_data} DESTINATION "\$ENV{HOME}/.lv2/DriveEffect.lv2" COMPONENT user
+        EXCLUDE_FROM_ALL)
+install(TARGETS DriveEffect LIBRARY DESTINATION "\$ENV{HOME}/.vst" COMPONENT user
+        EXCLUDE_FROM_ALL)
