@@ -44,17 +44,21 @@ if [ -n "$deb" ]; then
     fi
   fi
   bundle="$scratch/deb/usr/lib/lv2/DriveEffect.lv2"
+  [ -d "$bundle" ] || fail "the package holds no /usr/lib/lv2/DriveEffect.lv2"
   if [ -d "$bundle" ]; then
     if LV2_PATH="$scratch/deb/usr/lib/lv2" lv2_validate "$bundle"/*.ttl >"$scratch/lv2_validate.txt" 2>&1 &&
-      ! grep -q "error" "$scratch/lv2_validate.txt"; then
-      echo "PASS: lv2_validate on the installed bundle"
+      grep -q "^Found 0 errors" "$scratch/lv2_validate.txt"; then
+      echo "PASS: lv2_validate on the installed bundle: $(grep '^Found' "$scratch/lv2_validate.txt")"
     else
       cat "$scratch/lv2_validate.txt"
       fail "lv2_validate on the installed bundle"
     fi
-    if LV2_PATH="$scratch/deb/usr/lib/lv2" lv2ls | grep -q . &&
-      LV2_PATH="$scratch/deb/usr/lib/lv2" lv2info "$(LV2_PATH="$scratch/deb/usr/lib/lv2" lv2ls | head -n 1)" >"$scratch/lv2info.txt" 2>&1; then
-      echo "PASS: lv2info finds the installed plug-in ($(grep -c 'Port ' "$scratch/lv2info.txt") ports)"
+    # The system's LV2 folder too, for the standard's own class and unit data.
+    lv2_path="$scratch/deb/usr/lib/lv2:/usr/lib/lv2"
+    uri=$(LV2_PATH="$scratch/deb/usr/lib/lv2" lv2ls | head -n 1)
+    if [ -n "$uri" ] && LV2_PATH="$lv2_path" lv2info "$uri" >"$scratch/lv2info.txt" 2>&1 &&
+      [ "$(grep -cE 'Symbol: +(in_left|in_right|out_left|out_right|low|mid|high|level)$' "$scratch/lv2info.txt")" -eq 8 ]; then
+      echo "PASS: lv2info finds $uri with its 8 ports ($(grep -m1 'Class:' "$scratch/lv2info.txt" | tr -s '\t ' ' '))"
     else
       cat "$scratch/lv2info.txt" 2>/dev/null
       fail "lv2info on the installed bundle"
