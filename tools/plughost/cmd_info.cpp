@@ -6,6 +6,10 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/plughost/commands.h"
+#ifndef _WIN32
+#include "tools/plughost/cmd_lv2.h"
+#include "tools/plughost/lv2_host.h"
+#endif
 #include "tools/plughost/plugin_instance.h"
 #include "tools/plughost/plugin_report.h"
 
@@ -17,10 +21,18 @@ CommandRun defineInfoCommand(CLI::App& command) {
     bool json = false;
   };
   auto options = std::make_shared<Options>();
-  command.add_option("PLUGIN", options->plugin, "the plug-in library (.dll or .so)")->required();
+  command
+      .add_option("PLUGIN", options->plugin,
+                  "the plug-in library (.dll or .so), or an LV2 plug-in URI or bundle folder")
+      ->required();
   command.add_flag("--json", options->json, "print JSON for scripts instead of a table");
 
   return [options] {
+#ifndef _WIN32
+    if (isLv2Reference(options->plugin)) {
+      return runLv2Info(options->plugin, options->json);
+    }
+#endif
     PluginLibrary library(options->plugin);
     HostCallbackRecorder host;
     PluginReport report;

@@ -11,6 +11,10 @@
 
 #include "tools/plughost/block_processor.h"
 #include "tools/plughost/commands.h"
+#ifndef _WIN32
+#include "tools/plughost/cmd_lv2.h"
+#include "tools/plughost/lv2_host.h"
+#endif
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/output_file.h"
 #include "tools/plughost/parameter_assignment.h"
@@ -39,6 +43,19 @@ std::string quoted(const std::string& path) {
 }
 
 int runProcess(const ProcessOptions& o) {
+#ifndef _WIN32
+  if (isLv2Reference(o.plugin)) {
+    // LV2 has neither programs nor an accumulating entry.
+    if (o.program) {
+      throw HostError("--program: an LV2 plug-in has no programs");
+    }
+    if (o.mode != "replacing") {
+      throw HostError("--mode accumulating: an LV2 plug-in only replaces its outputs");
+    }
+    return runLv2Process(
+        {o.plugin, o.input, o.output, o.parameters, o.block, o.rate, o.pcm16, o.pcm24});
+  }
+#endif
   std::vector<ParameterAssignment> assignments;
   for (const auto& text : o.parameters) {
     assignments.push_back(parseParameterAssignment(text));
@@ -142,13 +159,17 @@ int runProcess(const ProcessOptions& o) {
 
 CommandRun defineProcessCommand(CLI::App& command) {
   auto o = std::make_shared<ProcessOptions>();
-  command.add_option("PLUGIN", o->plugin, "the plug-in library (.dll or .so)")->required();
+  command
+      .add_option("PLUGIN", o->plugin,
+                  "the plug-in library (.dll or .so), or an LV2 plug-in URI or bundle folder")
+      ->required();
   command.add_option("IN.wav", o->input, "input: PCM 16/24/32-bit or 32-bit float, mono or stereo")
       ->required();
   command.add_option("OUT.wav", o->output, "output, 32-bit float unless --pcm16/--pcm24")
       ->required();
   command
-      .add_option("--param", o->parameters, "set parameter INDEX to VALUE (0..1) before the run")
+      .add_option("--param", o->parameters,
+                  "set parameter INDEX (or LV2 port SYMBOL) to VALUE (0..1) before the run")
       ->type_name("I=V")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

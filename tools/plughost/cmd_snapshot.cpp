@@ -34,6 +34,7 @@
 #include "tools/plughost/host_window_win.h"
 #else
 #include "tools/plughost/host_window_x11.h"
+#include "tools/plughost/lv2_host.h"
 #endif
 
 namespace plughost {
@@ -386,9 +387,90 @@ struct PanelCapture {
   }
 };
 
+// The LV2 form: the plug-in's X11 UI in a host window of plughost's, told every control value
+// through port_event at the start and at each host change, given idle calls between steps, and
+// its port writes reported as the VST 2 form reports automation. The UI gives its size through
+// ui:resize; the host window is made large enough for any panel first.
+int runLv2Snapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script) {
+  Lv2Plugin plugin(o.plugin);
+  for (const auto& text : o.parameters) {
+    const auto [control, value] = plugin.parseControlAssignment(text);
+    plugin.controls()[control] = value;
+  }
+  const std::vector<std::uint32_t> controlPorts = plugin.portsOf(Lv2PortKind::controlInput);
+  for (const ScriptStep& step : script) {
+    if (!step.pointer && static_cast<std::size_t>(step.change.index) >= controlPorts.size()) {
+      throw HostError("bad --host-set '" + step.change.text + "': index " +
+                      std::to_string(step.change.index) + " is out of range (the plug-in has " +
+                      std::to_string(controlPorts.size()) + " control inputs)");
+    }
+  }
+  const std::optional<Lv2Plugin::UiInfo> uiInfo = plugin.x11Ui();
+  if (!uiInfo) {
+    throw HostError("the LV2 plug-in '" + plugin.uri() + "' has no X11 UI");
+  }
+
+  AtomicOutputFile outFile(o.output);
+  constexpr int kLargestPanel = 800;
+  HostWindow window(kLargestPanel, kLargestPanel);
+  Lv2X11Ui ui(plugin, *uiInfo, window.id());
+  const int width = ui.width();
+  const int height = ui.height();
+  if (width <= 0 || height <= 0 || width > kLargestPanel || height > kLargestPanel) {
+    throw HostError("the LV2 UI '" + uiInfo->uri + "' asked for no usable size (" +
+                    std::to_string(width) + " x " + std::to_string(height) + ")");
+  }
+  std::vector<PointerAction> actions;
+  for (const ScriptStep& step : script) {
+    if (step.pointer) {
+      actions.push_back(*step.pointer);
+    }
+  }
+  checkActionBounds(actions, width, height);
+
+  for (std::size_t i = 0; i < controlPorts.size(); ++i) {
+    ui.portEvent(controlPorts[i], plugin.controls()[i]);
+  }
+  window.sync();
+  ui.idle();
+  window.pump();
+  std::printf("opened the editor, %d x %d pixels: %s\n", width, height,
+              plugin.controlList().c_str());
+
+  ScriptedPointer pointer(window);
+  for (const ScriptStep& step : script) {
+    const std::size_t writesBefore = ui.writes().size();
+    if (step.pointer) {
+      pointer.perform(*step.pointer);
+    } else {
+      const auto control = static_cast<std::size_t>(step.change.index);
+      plugin.controls()[control] = step.change.value;
+      ui.portEvent(controlPorts[control], step.change.value);
+    }
+    window.pump();
+    ui.idle();
+    window.pump();
+    const std::string what =
+        step.pointer ? describeAction(*step.pointer) : "host sets " + step.change.text;
+    std::printf("%s: %s; %s\n", what.c_str(), plugin.controlList().c_str(),
+                automationList(ui.writes(), writesBefore).c_str());
+  }
+
+  const RgbPicture picture = window.capture(width, height);
+  writePng(picture, outFile);
+  outFile.commit();
+  std::printf("wrote %s: %d x %d pixels\n", o.output.c_str(), width, height);
+  return 0;
+}
+
 #endif
 
 int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script) {
+#ifndef _WIN32
+  if (isLv2Reference(o.plugin)) {
+    return runLv2Snapshot(o, script);
+  }
+#endif
   std::vector<ParameterAssignment> assignments;
   for (const auto& text : o.parameters) {
     assignments.push_back(parseParameterAssignment(text));
@@ -466,7 +548,10 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script)
 
 CommandRun defineSnapshotCommand(CLI::App& command) {
   auto o = std::make_shared<SnapshotOptions>();
-  command.add_option("PLUGIN", o->plugin, "the plug-in library (.dll or .so)")->required();
+  command
+      .add_option("PLUGIN", o->plugin,
+                  "the plug-in library (.dll or .so), or an LV2 plug-in URI or bundle folder")
+      ->required();
   command.add_option("OUT.png", o->output, "the picture of the editor to write")->required();
   command
       .add_option("--param", o->parameters, "set parameter INDEX to VALUE (0..1) before opening")

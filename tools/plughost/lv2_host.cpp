@@ -1,0 +1,344 @@
+#include "tools/plughost/lv2_host.h"
+
+#include <dlfcn.h>
+#include <lv2/core/lv2.h>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "tools/plughost/host_error.h"
+#include "tools/plughost/host_text.h"
+#include "tools/plughost/parameter_assignment.h"
+
+namespace plughost {
+namespace {
+
+struct NodeFree {
+  void operator()(LilvNode* node) const { lilv_node_free(node); }
+};
+using Node = std::unique_ptr<LilvNode, NodeFree>;
+
+std::string filePath(const LilvNode* uri) {
+  if (uri == nullptr) {
+    return {};
+  }
+  char* path = lilv_file_uri_parse(lilv_node_as_uri(uri), nullptr);
+  std::string text = path != nullptr ? path : "";
+  lilv_free(path);
+  return text;
+}
+
+float floatOr(const LilvNode* node, float fallback) {
+  return node != nullptr && (lilv_node_is_float(node) || lilv_node_is_int(node))
+             ? lilv_node_as_float(node)
+             : fallback;
+}
+
+}  // namespace
+
+bool isLv2Reference(const std::string& text) {
+  std::error_code error;
+  if (std::filesystem::is_directory(text, error)) {
+    return true;
+  }
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos || colon < 2 || std::filesystem::exists(text, error)) {
+    return false;  // a drive letter (C:\...) or a file
+  }
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = text[i];
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Lv2Plugin::Lv2Plugin(const std::string& reference) : world_(lilv_world_new()) {
+  std::error_code error;
+  const bool bundle = std::filesystem::is_directory(reference, error);
+  const LilvPlugins* all = nullptr;
+  if (bundle) {
+    // The bundle alone (and the specifications, for classes and units): another copy of the same
+    // plug-in installed elsewhere must not be the one found.
+    lilv_world_load_specifications(world_);
+    std::string path = std::filesystem::absolute(reference).string();
+    if (path.back() != '/') {
+      path += '/';
+    }
+    Node bundleUri(lilv_new_file_uri(world_, nullptr, path.c_str()));
+    lilv_world_load_bundle(world_, bundleUri.get());
+    all = lilv_world_get_all_plugins(world_);
+    LILV_FOREACH(plugins, i, all) {
+      const LilvPlugin* candidate = lilv_plugins_get(all, i);
+      if (lilv_node_equals(lilv_plugin_get_bundle_uri(candidate), bundleUri.get())) {
+        plugin_ = candidate;
+        break;
+      }
+    }
+  } else {
+    lilv_world_load_all(world_);
+    all = lilv_world_get_all_plugins(world_);
+    Node uri(lilv_new_uri(world_, reference.c_str()));
+    plugin_ = lilv_plugins_get_by_uri(all, uri.get());
+  }
+  if (plugin_ == nullptr) {
+    lilv_world_free(world_);
+    throw HostError(bundle ? "no LV2 plug-in in the bundle '" + reference + "'"
+                           : "no LV2 plug-in with the URI '" + reference +
+                                 "' (searched LV2_PATH or the standard LV2 folders)");
+  }
+
+  uri_ = lilv_node_as_uri(lilv_plugin_get_uri(plugin_));
+  Node name(lilv_plugin_get_name(plugin_));
+  name_ = name ? lilv_node_as_string(name.get()) : "";
+  const LilvNode* classLabel = lilv_plugin_class_get_label(lilv_plugin_get_class(plugin_));
+  className_ = classLabel != nullptr ? lilv_node_as_string(classLabel) : "";
+  LilvNodes* required = lilv_plugin_get_required_features(plugin_);
+  LILV_FOREACH(nodes, i, required) {
+    requiredFeatures_.emplace_back(lilv_node_as_uri(lilv_nodes_get(required, i)));
+  }
+  lilv_nodes_free(required);
+
+  Node input(lilv_new_uri(world_, LV2_CORE__InputPort));
+  Node output(lilv_new_uri(world_, LV2_CORE__OutputPort));
+  Node audio(lilv_new_uri(world_, LV2_CORE__AudioPort));
+  Node control(lilv_new_uri(world_, LV2_CORE__ControlPort));
+  const std::uint32_t count = lilv_plugin_get_num_ports(plugin_);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, i);
+    Lv2PortInfo info{i, Lv2PortKind::other, {}, {}, 0.0f, 1.0f, 0.0f};
+    const bool isInput = lilv_port_is_a(plugin_, port, input.get());
+    const bool isOutput = lilv_port_is_a(plugin_, port, output.get());
+    if (lilv_port_is_a(plugin_, port, audio.get())) {
+      info.kind = isInput ? Lv2PortKind::audioInput
+                          : (isOutput ? Lv2PortKind::audioOutput : Lv2PortKind::other);
+    } else if (lilv_port_is_a(plugin_, port, control.get())) {
+      info.kind = isInput ? Lv2PortKind::controlInput
+                          : (isOutput ? Lv2PortKind::controlOutput : Lv2PortKind::other);
+    }
+    info.symbol = lilv_node_as_string(lilv_port_get_symbol(plugin_, port));
+    Node portName(lilv_port_get_name(plugin_, port));
+    info.name = portName ? lilv_node_as_string(portName.get()) : info.symbol;
+    LilvNode* def = nullptr;
+    LilvNode* min = nullptr;
+    LilvNode* max = nullptr;
+    lilv_port_get_range(plugin_, port, &def, &min, &max);
+    info.minimum = floatOr(min, 0.0f);
+    info.maximum = floatOr(max, 1.0f);
+    info.defaultValue = floatOr(def, info.minimum);
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+    if (info.kind == Lv2PortKind::controlInput) {
+      controls_.push_back(info.defaultValue);
+    } else if (info.kind == Lv2PortKind::controlOutput) {
+      controlOutputs_.push_back(0.0f);
+    }
+    ports_.push_back(std::move(info));
+  }
+}
+
+Lv2Plugin::~Lv2Plugin() {
+  if (instance_ != nullptr) {
+    lilv_instance_deactivate(instance_);
+    lilv_instance_free(instance_);
+  }
+  lilv_world_free(world_);
+}
+
+std::vector<std::uint32_t> Lv2Plugin::portsOf(Lv2PortKind kind) const {
+  std::vector<std::uint32_t> indices;
+  for (const Lv2PortInfo& port : ports_) {
+    if (port.kind == kind) {
+      indices.push_back(port.index);
+    }
+  }
+  return indices;
+}
+
+std::pair<std::size_t, float> Lv2Plugin::parseControlAssignment(const std::string& text) const {
+  const std::size_t equals = text.find('=');
+  const std::string key = text.substr(0, equals);
+  const std::vector<std::uint32_t> controlPorts = portsOf(Lv2PortKind::controlInput);
+  std::size_t control = controlPorts.size();
+  if (equals != std::string::npos && !key.empty() &&
+      key.find_first_not_of("0123456789") == std::string::npos) {
+    const ParameterAssignment a = parseParameterAssignment(text);
+    control = static_cast<std::size_t>(a.index);
+    if (control >= controlPorts.size()) {
+      throw HostError("bad --param '" + text + "': index " + key +
+                      " is out of range (the plug-in has " + std::to_string(controlPorts.size()) +
+                      " control inputs)");
+    }
+    return {control, a.value};
+  }
+  for (std::size_t i = 0; i < controlPorts.size(); ++i) {
+    if (equals != std::string::npos && ports_[controlPorts[i]].symbol == key) {
+      control = i;
+    }
+  }
+  if (control == controlPorts.size()) {
+    throw HostError("bad --param '" + text + "': expected INDEX=VALUE or SYMBOL=VALUE with a " +
+                    "control input's symbol");
+  }
+  const ParameterAssignment a = parseParameterAssignment("0" + text.substr(equals));
+  return {control, a.value};
+}
+
+std::string Lv2Plugin::controlList() const {
+  std::string text = "parameters";
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    text += ' ' + std::to_string(i) + '=' + shortestFloatText(controls_[i]);
+  }
+  return text;
+}
+
+void Lv2Plugin::instantiate(double sampleRate, std::uint32_t maximumBlock) {
+  if (!requiredFeatures_.empty()) {
+    throw HostError("the LV2 plug-in '" + uri_ + "' requires the feature " +
+                    requiredFeatures_.front() + ", which plughost does not offer");
+  }
+  instance_ = lilv_plugin_instantiate(plugin_, sampleRate, nullptr);
+  if (instance_ == nullptr) {
+    throw HostError("the LV2 plug-in '" + uri_ + "' did not instantiate");
+  }
+  scratch_.assign(maximumBlock, 0.0f);
+  std::size_t control = 0;
+  std::size_t controlOutput = 0;
+  for (const Lv2PortInfo& port : ports_) {
+    if (port.kind == Lv2PortKind::controlInput) {
+      lilv_instance_connect_port(instance_, port.index, &controls_[control++]);
+    } else if (port.kind == Lv2PortKind::controlOutput) {
+      lilv_instance_connect_port(instance_, port.index, &controlOutputs_[controlOutput++]);
+    }
+  }
+  lilv_instance_activate(instance_);
+}
+
+void Lv2Plugin::run(const std::vector<const float*>& inputs, const std::vector<float*>& outputs,
+                    std::uint32_t frames) {
+  std::size_t input = 0;
+  std::size_t output = 0;
+  for (const Lv2PortInfo& port : ports_) {
+    if (port.kind == Lv2PortKind::audioInput) {
+      const float* buffer = input < inputs.size() ? inputs[input] : scratch_.data();
+      ++input;
+      lilv_instance_connect_port(instance_, port.index, const_cast<float*>(buffer));
+    } else if (port.kind == Lv2PortKind::audioOutput) {
+      float* buffer = output < outputs.size() ? outputs[output] : scratch_.data();
+      ++output;
+      lilv_instance_connect_port(instance_, port.index, buffer);
+    }
+  }
+  lilv_instance_run(instance_, frames);
+}
+
+std::optional<Lv2Plugin::UiInfo> Lv2Plugin::x11Ui() const {
+  Node x11(lilv_new_uri(world_, LV2_UI__X11UI));
+  LilvUIs* uis = lilv_plugin_get_uis(plugin_);
+  std::optional<UiInfo> found;
+  LILV_FOREACH(uis, i, uis) {
+    const LilvUI* ui = lilv_uis_get(uis, i);
+    if (lilv_ui_is_a(ui, x11.get())) {
+      found = UiInfo{lilv_node_as_uri(lilv_ui_get_uri(ui)), filePath(lilv_ui_get_binary_uri(ui)),
+                     filePath(lilv_ui_get_bundle_uri(ui))};
+      break;
+    }
+  }
+  lilv_uis_free(uis);
+  return found;
+}
+
+Lv2X11Ui::Lv2X11Ui(Lv2Plugin& plugin, const Lv2Plugin::UiInfo& info, std::uint32_t parentWindow)
+    : controls_(&plugin.controls()), controlPorts_(plugin.portsOf(Lv2PortKind::controlInput)) {
+  library_ = dlopen(info.binary.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library_ == nullptr) {
+    const char* why = dlerror();
+    throw HostError("cannot load the LV2 UI '" + info.binary + "': " + (why ? why : "?"));
+  }
+  auto* entry = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library_, "lv2ui_descriptor"));
+  for (std::uint32_t i = 0; entry != nullptr; ++i) {
+    const LV2UI_Descriptor* candidate = entry(i);
+    if (candidate == nullptr) {
+      break;
+    }
+    if (info.uri == candidate->URI) {
+      descriptor_ = candidate;
+      break;
+    }
+  }
+  if (descriptor_ == nullptr) {
+    dlclose(library_);
+    throw HostError("the LV2 UI binary '" + info.binary + "' has no UI '" + info.uri + "'");
+  }
+
+  resize_.handle = this;
+  resize_.ui_resize = resize;
+  const LV2_Feature parent{LV2_UI__parent,
+                           reinterpret_cast<void*>(static_cast<std::uintptr_t>(parentWindow))};
+  const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
+  const LV2_Feature resizeFeature{LV2_UI__resize, &resize_};
+  const LV2_Feature* features[] = {&parent, &idleFeature, &resizeFeature, nullptr};
+  std::string bundle = info.bundle;
+  if (bundle.empty() || bundle.back() != '/') {
+    bundle += '/';
+  }
+  LV2UI_Widget widget = nullptr;
+  handle_ = descriptor_->instantiate(descriptor_, plugin.uri().c_str(), bundle.c_str(), write, this,
+                                     &widget, features);
+  if (handle_ == nullptr) {
+    dlclose(library_);
+    throw HostError("the LV2 UI '" + info.uri + "' did not instantiate");
+  }
+  widget_ = reinterpret_cast<std::uintptr_t>(widget);
+  if (descriptor_->extension_data != nullptr) {
+    idle_ = static_cast<const LV2UI_Idle_Interface*>(
+        descriptor_->extension_data(LV2_UI__idleInterface));
+  }
+}
+
+Lv2X11Ui::~Lv2X11Ui() {
+  descriptor_->cleanup(handle_);
+  dlclose(library_);
+}
+
+void Lv2X11Ui::portEvent(std::uint32_t port, float value) {
+  if (descriptor_->port_event != nullptr) {
+    descriptor_->port_event(handle_, port, sizeof value, 0, &value);
+  }
+}
+
+bool Lv2X11Ui::idle() {
+  return idle_ == nullptr || idle_->idle(handle_) == 0;
+}
+
+void Lv2X11Ui::write(LV2UI_Controller controller, std::uint32_t port, std::uint32_t size,
+                     std::uint32_t protocol, const void* buffer) {
+  auto* self = static_cast<Lv2X11Ui*>(controller);
+  if (protocol != 0 || size != sizeof(float) || buffer == nullptr) {
+    return;
+  }
+  for (std::size_t i = 0; i < self->controlPorts_.size(); ++i) {
+    if (self->controlPorts_[i] == port) {
+      float value = 0.0f;
+      std::memcpy(&value, buffer, sizeof value);
+      (*self->controls_)[i] = value;
+      self->writes_.push_back({static_cast<std::int32_t>(i), value});
+    }
+  }
+}
+
+int Lv2X11Ui::resize(LV2UI_Feature_Handle handle, int width, int height) {
+  auto* self = static_cast<Lv2X11Ui*>(handle);
+  self->width_ = width;
+  self->height_ = height;
+  return 0;
+}
+
+}  // namespace plughost

@@ -1,0 +1,125 @@
+// plughost's LV2 side, through lilv: a plug-in found by its URI or its bundle folder, its ports,
+// an instance run block by block, and its X11 UI loaded from the UI binary with the features an
+// X11 host gives (parent window, idle interface, resize), port writes recorded.
+#pragma once
+
+#include <lilv/lilv.h>
+#include <lv2/ui/ui.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/plughost/host_callback.h"
+
+namespace plughost {
+
+// A plug-in URI (a scheme followed by ':', and no such file) or an existing folder (a bundle).
+// Anything else is a VST 2 library.
+bool isLv2Reference(const std::string& text);
+
+enum class Lv2PortKind { audioInput, audioOutput, controlInput, controlOutput, other };
+
+struct Lv2PortInfo {
+  std::uint32_t index;
+  Lv2PortKind kind;
+  std::string symbol;
+  std::string name;
+  float minimum;
+  float maximum;
+  float defaultValue;
+};
+
+class Lv2Plugin {
+ public:
+  // Throws HostError when no plug-in of that URI or in that bundle is found.
+  explicit Lv2Plugin(const std::string& reference);
+  ~Lv2Plugin();
+  Lv2Plugin(const Lv2Plugin&) = delete;
+  Lv2Plugin& operator=(const Lv2Plugin&) = delete;
+
+  const std::string& uri() const { return uri_; }
+  const std::string& name() const { return name_; }
+  const std::string& className() const { return className_; }
+  const std::vector<Lv2PortInfo>& ports() const { return ports_; }
+  const std::vector<std::string>& requiredFeatures() const { return requiredFeatures_; }
+  std::vector<std::uint32_t> portsOf(Lv2PortKind kind) const;
+
+  // "I=V" with I a control input's number (0 for the first control input) or its symbol; the
+  // answer is that control's number. Throws HostError.
+  std::pair<std::size_t, float> parseControlAssignment(const std::string& text) const;
+
+  // Control input values, one per control input in port order, starting at the defaults.
+  std::vector<float>& controls() { return controls_; }
+  std::string controlList() const;
+
+  // The DSP: made with no features (the plug-in must require none). Every audio port is
+  // connected at each run; inputs beyond `inputs`, and missing outputs, get scratch buffers.
+  void instantiate(double sampleRate, std::uint32_t maximumBlock);
+  void run(const std::vector<const float*>& inputs, const std::vector<float*>& outputs,
+           std::uint32_t frames);
+
+  // The plug-in's X11 UI: its URI, binary and bundle path, when it has one.
+  struct UiInfo {
+    std::string uri;
+    std::string binary;
+    std::string bundle;
+  };
+  std::optional<UiInfo> x11Ui() const;
+
+ private:
+  LilvWorld* world_ = nullptr;
+  const LilvPlugin* plugin_ = nullptr;
+  LilvInstance* instance_ = nullptr;
+  std::string uri_;
+  std::string name_;
+  std::string className_;
+  std::vector<Lv2PortInfo> ports_;
+  std::vector<std::string> requiredFeatures_;
+  std::vector<float> controls_;
+  std::vector<float> controlOutputs_;
+  std::vector<float> scratch_;
+};
+
+// An instantiated X11 UI of a plug-in, inside a host window.
+class Lv2X11Ui {
+ public:
+  // Throws HostError when the binary cannot be loaded or the UI refuses to instantiate.
+  Lv2X11Ui(Lv2Plugin& plugin, const Lv2Plugin::UiInfo& info, std::uint32_t parentWindow);
+  ~Lv2X11Ui();
+  Lv2X11Ui(const Lv2X11Ui&) = delete;
+  Lv2X11Ui& operator=(const Lv2X11Ui&) = delete;
+
+  // The size the UI asked for through ui:resize, 0 x 0 if it did not.
+  int width() const { return width_; }
+  int height() const { return height_; }
+  std::uintptr_t widget() const { return widget_; }
+
+  // The host's side of a control change: the UI hears of it through port_event.
+  void portEvent(std::uint32_t port, float value);
+  // One pass of the UI's idle loop; false once the UI says it has closed.
+  bool idle();
+
+  // Control writes from the UI, as {control number, value}; each also changes `controls`.
+  const std::vector<AutomationReport>& writes() const { return writes_; }
+
+ private:
+  static void write(LV2UI_Controller controller, std::uint32_t port, std::uint32_t size,
+                    std::uint32_t protocol, const void* buffer);
+  static int resize(LV2UI_Feature_Handle handle, int width, int height);
+
+  std::vector<float>* controls_;
+  std::vector<std::uint32_t> controlPorts_;
+  void* library_ = nullptr;
+  const LV2UI_Descriptor* descriptor_ = nullptr;
+  LV2UI_Handle handle_ = nullptr;
+  const LV2UI_Idle_Interface* idle_ = nullptr;
+  std::uintptr_t widget_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  LV2UI_Resize resize_{};
+  std::vector<AutomationReport> writes_;
+};
+
+}  // namespace plughost
