@@ -1,6 +1,10 @@
 # A host loads many plug-ins into one process: DriveEffect.so exports its two entry names and
 # nothing else, and needs nothing but the C library, libm and libxcb (its C++ runtime is inside).
-#   cmake -DREADELF=... -DSO=... -P check_elf_tables.cmake
+#   cmake -DREADELF=... -DSO=... [-DEXPORTS=name;name] -P check_elf_tables.cmake
+# EXPORTS, sorted, defaults to the VST 2 plug-in's two entry names.
+if(NOT DEFINED EXPORTS)
+  set(EXPORTS "VSTPluginMain;main")
+endif()
 execute_process(COMMAND ${READELF} --wide --dyn-syms "${SO}" OUTPUT_VARIABLE symbols
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -15,8 +19,8 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 list(SORT exported)
-if(NOT exported STREQUAL "VSTPluginMain;main")
-  message(FATAL_ERROR "exported symbols: '${exported}', expected exactly 'VSTPluginMain;main'")
+if(NOT exported STREQUAL EXPORTS)
+  message(FATAL_ERROR "exported symbols: '${exported}', expected exactly '${EXPORTS}'")
 endif()
 
 execute_process(COMMAND ${READELF} --dynamic "${SO}" OUTPUT_VARIABLE dynamic)
