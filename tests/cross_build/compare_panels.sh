@@ -19,18 +19,29 @@ host_then_hand|--param 0=0 --param 3=1 --press 100,300 --drag 55,30:41,57 --pres
 host_changes_while_open|--host-set 0=0.25 --host-set 3=0.75 --press 100,303 --host-set 1=0.05
 negative_values|--host-set 2=-0.25 --host-set 1=-0.004 --host-set 3=-1.5 --press 236,79'
 
+# The native build's LV2 UI too, in plughost's LV2 host window: the same panel, the same reports.
+panel_builds=$builds
+lv2_bundle="$native_dir/lv2/DriveEffect.lv2"
+if [ -n "$native_dir" ] && [ -f "$lv2_bundle/manifest.ttl" ]; then
+  panel_builds="$builds lv2"
+fi
+
 snapshot() {
   build=$1
   shift
   case "$build" in
-  native) "$root/tests/linux/with_xvfb.sh" "$native_dir/tools/plughost/plughost" snapshot "$@" ;;
+  native | lv2) "$root/tests/linux/with_xvfb.sh" "$native_dir/tools/plughost/plughost" snapshot "$@" ;;
   *) run_in "$build" tools/plughost/plughost snapshot "$@" ;;
   esac
 }
 
-set -- $builds
+panel_plugin_of() {
+  if [ "$1" = lv2 ]; then echo "$lv2_bundle"; else plugin_of "$1"; fi
+}
+
+set -- $panel_builds
 if [ $# -lt 2 ]; then
-  echo "FAIL: fewer than two builds to compare ($builds)"
+  echo "FAIL: fewer than two builds to compare ($panel_builds)"
   exit 1
 fi
 first=$1
@@ -38,9 +49,9 @@ status=0
 scripts_file="$out/panel-scripts"
 echo "$scripts" >"$scripts_file"
 while IFS='|' read -r name options; do
-  for build in $builds; do
+  for build in $panel_builds; do
     # shellcheck disable=SC2086
-    if ! snapshot "$build" "$(plugin_of "$build")" "$out/$name-$build.png" $options \
+    if ! snapshot "$build" "$(panel_plugin_of "$build")" "$out/$name-$build.png" $options \
       >"$out/$name-$build.txt" 2>&1 </dev/null; then
       echo "FAIL: $name: the $build snapshot failed: $(tail -n 1 "$out/$name-$build.txt")"
       status=1
@@ -57,5 +68,5 @@ while IFS='|' read -r name options; do
     fi
   done
 done <"$scripts_file"
-[ $status -eq 0 ] && echo "PASS: every panel picture and host report identical across $builds"
+[ $status -eq 0 ] && echo "PASS: every panel picture and host report identical across $panel_builds"
 exit $status
