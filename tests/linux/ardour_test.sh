@@ -3,14 +3,16 @@
 # with the "None (Dummy)" audio backend. Run 1 renders a test signal through the plug-in, exports
 # it as 32-bit float and saves the session; plughost renders the same signal, and the two must be
 # identical sample for sample. Run 2 opens the saved session again and must read back the four
-# parameter values run 1 set.
-#   tests/linux/ardour_test.sh DRIVE_SO PLUGHOST WORK_FOLDER
+# parameter values run 1 set. Given an LV2 bundle, Ardour runs the LV2 plug-in instead (the
+# reference is still plughost's render through DRIVE_SO).
+#   tests/linux/ardour_test.sh DRIVE_SO PLUGHOST WORK_FOLDER [LV2_BUNDLE]
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 plugin=$1
 plughost=$2
 work=$3
+lv2_bundle=${4:-}
 frames=96000
 values="0.8 0.3 0.6 0.5"
 
@@ -27,9 +29,18 @@ export HOME="$work/home"
 export LXVST_PATH="$work/lxvst"
 unset DISPLAY
 
-# Ardour never scans at start-up: the scanner fills the cache its sessions read.
-LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst-scanner -f -q \
-  "$work/lxvst/DriveEffect.so"
+# Ardour never scans VST at start-up: the scanner fills the cache its sessions read. LV2 plug-ins
+# it finds through LV2_PATH when it starts.
+plugin_globals=""
+if [ -n "$lv2_bundle" ]; then
+  mkdir -p "$work/lv2"
+  cp -r "$lv2_bundle" "$work/lv2/"
+  export LV2_PATH="$work/lv2"
+  plugin_globals="plugin_id = 'urn:driveeffect:three-band-drive'; plugin_type = ARDOUR.PluginType.LV2"
+else
+  LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst-scanner -f -q \
+    "$work/lxvst/DriveEffect.so"
+fi
 
 # The session tool sometimes dies at shutdown, with or without plug-ins: a run counts once it has
 # printed its result, and one that dies before that is run again.
@@ -57,7 +68,7 @@ run_lua() {
 
 lua_values="values = {$(echo "$values" | tr ' ' ',')}"
 run_lua render_and_save "session_dir = '$work/session'" "export_dir = '$work/export'" \
-  "frames = $frames" "$lua_values"
+  "frames = $frames" "$lua_values" "$plugin_globals"
 
 # The same signal through plughost. Ardour runs the plug-in on silence during its export pre-roll,
 # which moves its state; a second of silence first brings plughost's copy to the same state.

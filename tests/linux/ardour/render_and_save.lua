@@ -1,6 +1,7 @@
 -- Run 1: a session with one stereo track, the test signal feeding DriveEffect, the four
 -- parameters set, an export of the range as 32-bit float, and the session saved.
--- Globals set by the caller: session_dir, export_dir, frames, values (four parameter values).
+-- Globals set by the caller: session_dir, export_dir, frames, values (four parameter values);
+-- plugin_id and plugin_type for another form of the plug-in than the scanned VST 2 one.
 AudioEngine:set_backend ("None (Dummy)", "", "")
 assert (create_session (session_dir, "drive", 48000), "cannot create the session")
 local tracks = Session:new_audio_track (2, 2, nil, 1, "Drive", ARDOUR.PresentationInfo.max_order,
@@ -9,8 +10,9 @@ local track = tracks:front ()
 local signal = ARDOUR.LuaAPI.new_luaproc (Session, "DriveEffect test signal")
 assert (not signal:isnil (), "no test signal processor")
 assert (track:add_processor_by_index (signal, 0, nil, true))
-local drive = ARDOUR.LuaAPI.new_plugin (Session, "1466854194", ARDOUR.PluginType.LXVST, "")
-assert (not drive:isnil (), "Ardour does not know DriveEffect (scanned as Wnk2)")
+local drive = ARDOUR.LuaAPI.new_plugin (Session, plugin_id or "1466854194",
+                                        plugin_type or ARDOUR.PluginType.LXVST, "")
+assert (not drive:isnil (), "Ardour does not know DriveEffect (" .. (plugin_id or "Wnk2") .. ")")
 assert (track:add_processor_by_index (drive, 1, nil, true))
 for i = 1, 4 do
   assert (ARDOUR.LuaAPI.set_processor_param (drive, i - 1, values[i]))
