@@ -97,6 +97,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* /*p
     return nullptr;
   }
   if (widget != nullptr) {
+    // An X11 UI's widget is its window id, carried in the pointer.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     *widget =
         reinterpret_cast<LV2UI_Widget>(static_cast<std::uintptr_t>(panelWindowId(*ui->editor)));
   }

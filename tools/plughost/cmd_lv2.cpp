@@ -129,6 +129,8 @@ int runLv2Process(const Lv2ProcessOptions& o) {
   std::vector<std::vector<float>> outputs(outputCount, std::vector<float>(block));
   std::vector<const float*> inputPointers;
   std::vector<float*> outputPointers;
+  inputPointers.reserve(inputCount);
+  outputPointers.reserve(outputCount);
   for (auto& buffer : inputs) {
     inputPointers.push_back(buffer.data());
   }

@@ -280,8 +280,10 @@ Lv2X11Ui::Lv2X11Ui(Lv2Plugin& plugin, const Lv2Plugin::UiInfo& info, std::uint32
 
   resize_.handle = this;
   resize_.ui_resize = resize;
+  // ui:parent carries the X11 window id in its pointer.
   const LV2_Feature parent{LV2_UI__parent,
-                           reinterpret_cast<void*>(static_cast<std::uintptr_t>(parentWindow))};
+                           reinterpret_cast<void*>(  // NOLINT(performance-no-int-to-ptr)
+                               static_cast<std::uintptr_t>(parentWindow))};
   const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
   const LV2_Feature resizeFeature{LV2_UI__resize, &resize_};
   const LV2_Feature* features[] = {&parent, &idleFeature, &resizeFeature, nullptr};
