@@ -38,11 +38,11 @@ done
 
 # Wine runs 32-bit programs through a 32-bit Linux loader, which some virtual machines cannot
 # start (they run 64-bit programs only). There the demo runs the 64-bit DLL alone.
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+if tools/can-run-32bit.sh; then
   bitnesses="32 64"
 else
   bitnesses="64"
-  echo "note: this machine runs no 32-bit programs; the demo uses the 64-bit DLL only" >&2
+  echo "note: the demo uses the 64-bit DLL only" >&2
 fi
 main_bits=${bitnesses%% *}
 # wine BITS ARGS...: plughost of the 32-bit or 64-bit build under Wine.
