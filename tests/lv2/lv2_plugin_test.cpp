@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +16,11 @@
 #include "host/lv2_bundle.h"
 
 namespace {
+
+// Bit for bit: a NaN or a zero's sign counts too.
+std::uint32_t bits(float value) {
+  return std::bit_cast<std::uint32_t>(value);
+}
 
 const LV2_Descriptor& descriptor() {
   return *lv2_descriptor(0);
@@ -110,9 +115,9 @@ void expectSameAsEffect(const std::vector<Segment>& segments, bool inPlace) {
   const std::vector<float>& gotLeft = inPlace ? left : outLeft;
   const std::vector<float>& gotRight = inPlace ? right : outRight;
   for (std::size_t i = 0; i < total; ++i) {
-    ASSERT_EQ(std::memcmp(&gotLeft[i], &expectedLeft[i], sizeof(float)), 0)
+    ASSERT_EQ(bits(gotLeft[i]), bits(expectedLeft[i]))
         << "left frame " << i << ": " << gotLeft[i] << " vs " << expectedLeft[i];
-    ASSERT_EQ(std::memcmp(&gotRight[i], &expectedRight[i], sizeof(float)), 0)
+    ASSERT_EQ(bits(gotRight[i]), bits(expectedRight[i]))
         << "right frame " << i << ": " << gotRight[i] << " vs " << expectedRight[i];
   }
 }
@@ -207,7 +212,9 @@ TEST(Lv2Plugin, UnconnectedControlKeepsItsLastValue) {
   b.run(32);
   b.connectAudio(&in[32], &in[32], outB.data(), scratch.data());
   b.run(32);
-  EXPECT_EQ(std::memcmp(outA.data(), outB.data(), 32 * sizeof(float)), 0);
+  for (std::size_t i = 0; i < 32; ++i) {
+    EXPECT_EQ(bits(outA[i]), bits(outB[i])) << "frame " << i;
+  }
 }
 
 TEST(Lv2Plugin, RunWithoutAudioBuffersWritesNothing) {

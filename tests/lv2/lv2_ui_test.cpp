@@ -82,7 +82,10 @@ class Lv2UiInWindow : public testing::Test {
  protected:
   Lv2UiInWindow()
       : window(400, 500),
-        parent{LV2_UI__parent, reinterpret_cast<void*>(static_cast<std::uintptr_t>(window.id()))},
+        // ui:parent carries the X11 window id in its pointer.
+        parent{LV2_UI__parent,
+               reinterpret_cast<void*>(  // NOLINT(performance-no-int-to-ptr)
+                   static_cast<std::uintptr_t>(window.id()))},
         idleFeature{LV2_UI__idleInterface, nullptr},
         resizeFeature{LV2_UI__resize, &resize} {
     resize.handle = &host;
