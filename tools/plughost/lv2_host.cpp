@@ -63,6 +63,11 @@ Lv2Plugin::Lv2Plugin(const std::string& reference) : world_(lilv_world_new()) {
   std::error_code error;
   const bool bundle = std::filesystem::is_directory(reference, error);
   const LilvPlugins* all = nullptr;
+  if (bundle &&
+      !std::filesystem::exists(std::filesystem::path(reference) / "manifest.ttl", error)) {
+    lilv_world_free(world_);
+    throw HostError("'" + reference + "' is a folder but not an LV2 bundle (no manifest.ttl)");
+  }
   if (bundle) {
     // The bundle alone (and the specifications, for classes and units): another copy of the same
     // plug-in installed elsewhere must not be the one found.
