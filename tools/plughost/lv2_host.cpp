@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <lv2/core/lv2.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -39,6 +40,33 @@ float floatOr(const LilvNode* node, float fallback) {
              : fallback;
 }
 
+// The LV2 core specification's bundle, in LV2_PATH's folders or the standard ones; empty if
+// none is installed.
+std::string standardCoreBundle() {
+  std::vector<std::string> folders;
+  if (const char* path = std::getenv("LV2_PATH")) {
+    std::string list = path;
+    for (std::size_t start = 0; start <= list.size();) {
+      const std::size_t end = std::min(list.find(':', start), list.size());
+      folders.push_back(list.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  if (const char* home = std::getenv("HOME")) {
+    folders.push_back(std::string(home) + "/.lv2");
+  }
+  folders.emplace_back("/usr/local/lib/lv2");
+  folders.emplace_back("/usr/lib/lv2");
+  for (const std::string& folder : folders) {
+    std::error_code error;
+    const std::filesystem::path core = std::filesystem::path(folder) / "core.lv2";
+    if (!folder.empty() && std::filesystem::exists(core / "manifest.ttl", error)) {
+      return core.string() + "/";
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 bool isLv2Reference(const std::string& text) {
@@ -69,15 +97,21 @@ Lv2Plugin::Lv2Plugin(const std::string& reference) : world_(lilv_world_new()) {
     throw HostError("'" + reference + "' is a folder but not an LV2 bundle (no manifest.ttl)");
   }
   if (bundle) {
-    // The bundle alone (and the specifications, for classes and units): another copy of the same
-    // plug-in installed elsewhere must not be the one found.
-    lilv_world_load_specifications(world_);
+    // The bundle alone, and the standard's core for the names of plug-in classes: another copy
+    // of the same plug-in installed elsewhere must not be the one found.
     std::string path = std::filesystem::absolute(reference).string();
     if (path.back() != '/') {
       path += '/';
     }
     Node bundleUri(lilv_new_file_uri(world_, nullptr, path.c_str()));
     lilv_world_load_bundle(world_, bundleUri.get());
+    const std::string core = standardCoreBundle();
+    if (!core.empty()) {
+      Node coreUri(lilv_new_file_uri(world_, nullptr, core.c_str()));
+      lilv_world_load_bundle(world_, coreUri.get());
+    }
+    lilv_world_load_specifications(world_);
+    lilv_world_load_plugin_classes(world_);
     all = lilv_world_get_all_plugins(world_);
     LILV_FOREACH(plugins, i, all) {
       const LilvPlugin* candidate = lilv_plugins_get(all, i);
