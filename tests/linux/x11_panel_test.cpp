@@ -108,6 +108,15 @@ TEST(X11PanelLifecycle, RectangleAndAChildOfTheHostWindow) {
   EXPECT_EQ(effect.frame->childCount(), 0);
 }
 
+// Linux hosts ask before they record the panel's automation; a 0 would leave them unrecorded.
+TEST(X11PanelLifecycle, EveryParameterCanBeAutomatedAsTheHostSeesIt) {
+  HostedEffect effect;
+  for (const std::int32_t index : {-1, 0, 3, 4}) {
+    EXPECT_EQ(effect.plugin->dispatch(effCanBeAutomated, index), index == 0 || index == 3 ? 1 : 0)
+        << index;
+  }
+}
+
 TEST(X11PanelLifecycle, CloseWithoutOpenAndRepeatedClosesChangeNothing) {
   HostedEffect effect;
   effect.close();
