@@ -48,9 +48,11 @@ endif()
 install(TARGETS DriveEffect_lv2_dsp DriveEffect_lv2_ui LIBRARY
         DESTINATION lib/lv2/DriveEffect.lv2 COMPONENT plugin)
 install(FILES ${drive_lv2_data} DESTINATION lib/lv2/DriveEffect.lv2 COMPONENT plugin)
-install(TARGETS DriveEffect_lv2_dsp DriveEffect_lv2_ui LIBRARY
-        DESTINATION "\$ENV{HOME}/.lv2/DriveEffect.lv2" COMPONENT user EXCLUDE_FROM_ALL)
-install(FILES ${drive_lv2_data} DESTINATION "\$ENV{HOME}/.lv2/DriveEffect.lv2" COMPONENT user
-        EXCLUDE_FROM_ALL)
-install(TARGETS DriveEffect LIBRARY DESTINATION "\$ENV{HOME}/.vst" COMPONENT user
-        EXCLUDE_FROM_ALL)
+# The user component goes under HOME as it is when installing, whatever the prefix. A destination
+# that starts with a variable is not absolute to CMake, which would put the prefix before it; the
+# prefix itself becomes HOME for this component instead.
+install(CODE "set(CMAKE_INSTALL_PREFIX \"\$ENV{HOME}\")" COMPONENT user EXCLUDE_FROM_ALL)
+install(TARGETS DriveEffect_lv2_dsp DriveEffect_lv2_ui LIBRARY DESTINATION .lv2/DriveEffect.lv2
+        COMPONENT user EXCLUDE_FROM_ALL)
+install(FILES ${drive_lv2_data} DESTINATION .lv2/DriveEffect.lv2 COMPONENT user EXCLUDE_FROM_ALL)
+install(TARGETS DriveEffect LIBRARY DESTINATION .vst COMPONENT user EXCLUDE_FROM_ALL)
