@@ -13,8 +13,10 @@ std::int32_t EditorBase::open(void* parent) {
 }
 
 void EditorBase::idle() {
-  // exchange() takes the flag in one step, so a post that races with idle is never lost.
-  if (updatePending.exchange(0, std::memory_order_relaxed) != 0) {
+  // exchange() takes the flag in one step, so a post that races with idle is never lost; its
+  // acquire pairs with postUpdate's release, so the update reads the values stored before the
+  // post, not older ones.
+  if (updatePending.exchange(0, std::memory_order_acquire) != 0) {
     update();
   }
 }

@@ -21,7 +21,8 @@ class EditorBase {
   virtual void close() {}
   virtual void idle();
   virtual void update() {}
-  virtual void postUpdate() { updatePending.store(1, std::memory_order_relaxed); }
+  // Release: whoever takes the flag also sees the parameter values stored before it was raised.
+  virtual void postUpdate() { updatePending.store(1, std::memory_order_release); }
 
   bool isUpdatePending() const { return updatePending.load(std::memory_order_relaxed) != 0; }
 

@@ -1,12 +1,12 @@
 // Left-button presses and mouse moves over the panel, worked out on the process-wide control
-// table. The window procedure reads the pointer (client coordinates), supplies the editor found in
-// the window's user data and the display drawing, and calls these.
+// table. The panel window reads the pointer (client coordinates), supplies its editor, if one is
+// attached, and the display drawing, and calls these.
 #pragma once
 
 #include <cstdint>
 
-// The editor operations the mouse handling calls. The window procedure wraps its PanelEditor and
-// window in one of these for the duration of one message.
+// The editor operations the mouse handling calls. The panel window wraps its PanelEditor in one
+// of these for the duration of one pointer event.
 class PanelEditorActions {
  public:
   virtual void restoreValues() = 0;

@@ -1,6 +1,6 @@
 // Where the panel's controls sit, what they show and how a knob maps to and from a value.
-// Nothing here touches the window system: the Windows drawing code asks these functions what to
-// transfer and where, and only performs the transfers.
+// Nothing here touches the window system: the panel asks these functions what to transfer and
+// where, and its canvas performs the transfers.
 #pragma once
 
 #include <cstdint>

@@ -53,6 +53,6 @@ class DriveEffect : public EffectBase {
   void runBlock(float** inputs, float** outputs, std::int32_t sampleFrames, OutputMode mode);
 };
 
-// Creates the effect that `main` hands to a host: with its panel in the Windows build, without
-// one elsewhere. Null when it cannot be allocated.
+// Creates the effect that `main` hands to a host, with its panel. Null when it cannot be
+// allocated.
 EffectBase* createDriveEffect(HostCallback hostCallback) noexcept;
