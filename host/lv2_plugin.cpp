@@ -30,6 +30,18 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double sampleRate,
   return instance;
 }
 
+// LV2 hosts activate an instance before its first run and again after every deactivation, and
+// expect it to start from rest each time (a VST 2 effect has no such moment: its filters carry
+// on for its whole life). A fresh effect is at rest, so the first activation changes nothing.
+// Not a real-time call: the effect's program table may be allocated here.
+void activate(LV2_Handle handle) noexcept {
+  auto* instance = static_cast<Lv2DriveInstance*>(handle);
+  const float sampleRate = instance->effect.getSampleRate();
+  instance->effect.~DriveEffect();
+  new (&instance->effect) DriveEffect(nullptr);
+  instance->effect.setSampleRate(sampleRate);
+}
+
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data) noexcept {
   auto* instance = static_cast<Lv2DriveInstance*>(handle);
   switch (port) {
@@ -88,7 +100,7 @@ const void* extensionData(const char* /*uri*/) noexcept {
 }
 
 const LV2_Descriptor kDescriptor = {
-    kLv2PluginUri, instantiate, connectPort, nullptr, run, nullptr, cleanup, extensionData,
+    kLv2PluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData,
 };
 
 }  // namespace

@@ -131,9 +131,34 @@ TEST(Lv2Plugin, DescriptorNamesThePluginOnce) {
   EXPECT_STREQ(lv2_descriptor(0)->URI, kLv2PluginUri);
   EXPECT_EQ(lv2_descriptor(1), nullptr);
   EXPECT_EQ(lv2_descriptor(0xffffffffu), nullptr);
-  // Hosts may call these members unchecked when present; the plug-in needs neither.
-  EXPECT_EQ(lv2_descriptor(0)->activate, nullptr);
   EXPECT_EQ(lv2_descriptor(0)->extension_data(LV2_CORE__hardRTCapable), nullptr);
+}
+
+TEST(Lv2Plugin, ActivatedAgainItStartsFromRest) {
+  constexpr std::uint32_t kFrames = 3000;
+  const std::vector<float> inLeft = testSignal(kFrames, 0);
+  const std::vector<float> inRight = testSignal(kFrames, 1);
+  std::vector<float> freshLeft(kFrames), freshRight(kFrames), left(kFrames), right(kFrames);
+
+  Lv2Instance fresh;
+  descriptor().activate(fresh.handle());
+  fresh.connectAudio(inLeft.data(), inRight.data(), freshLeft.data(), freshRight.data());
+  fresh.run(kFrames);
+
+  // Loud input, then a deactivation and reactivation: nothing of it may ring on.
+  Lv2Instance reused;
+  descriptor().activate(reused.handle());
+  reused.control(0) = 1.0f;
+  reused.connectAudio(inLeft.data(), inRight.data(), left.data(), right.data());
+  reused.run(kFrames);
+  reused.control(0) = kDefaults.values[0];
+  descriptor().activate(reused.handle());
+  reused.run(kFrames);
+
+  for (std::uint32_t i = 0; i < kFrames; ++i) {
+    ASSERT_EQ(bits(left[i]), bits(freshLeft[i])) << "left frame " << i;
+    ASSERT_EQ(bits(right[i]), bits(freshRight[i])) << "right frame " << i;
+  }
 }
 
 TEST(Lv2Plugin, InstantiatesWithoutAnyFeature) {
