@@ -2,11 +2,11 @@
 # The demo, from a fresh checkout: installs what is missing, builds the native and both Windows
 # presets, synthesises ten seconds of a plucked-string riff (out/demo-dry.wav), runs it through
 # the Windows DriveEffect.dll under Wine with plughost at the default program (out/demo-drive.wav)
-# and, through both the 32-bit and the 64-bit DLL, at a hotter setting (out/demo-hot.wav, the
-# same bytes from both), prints what a host sees of the plug-in and how fast each DLL runs, saves
-# pictures of the panel (out/panel.png at the defaults, out/panel-hot.png with the knobs turned),
-# and plots dry against processed (out/demo-plot.png). A machine that runs no 32-bit programs
-# uses the 64-bit DLL alone.
+# and, through both the 32-bit and the 64-bit DLL, the Linux VST 2 plug-in and the LV2 bundle,
+# at a hotter setting (out/demo-hot.wav, the same bytes from every build), prints what a host
+# sees of the plug-in and how fast each DLL runs, saves pictures of the panel (out/panel.png at
+# the defaults, out/panel-hot.png with the knobs turned), and plots dry against processed
+# (out/demo-plot.png). A machine that runs no 32-bit programs uses the 64-bit DLL alone.
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -71,15 +71,20 @@ for b in $bitnesses; do
   # shellcheck disable=SC2086
   wine "$b" process "$(dll "$b")" out/demo-dry.wav "out/demo-hot-win$b.wav" $hot
 done
+step "Processing natively (Linux VST 2 and LV2): hotter setting"
+# shellcheck disable=SC2086
+build/native/tools/plughost/plughost process build/native/DriveEffect.so out/demo-dry.wav \
+  out/demo-hot-linux.wav $hot
+build/native/tools/plughost/plughost process build/native/lv2/DriveEffect.lv2 out/demo-dry.wav \
+  out/demo-hot-lv2.wav --param low=0.9 --param mid=0.8 --param high=0.95 --param level=0.35
 cp "out/demo-hot-win$main_bits.wav" out/demo-hot.wav
-if [ "$bitnesses" = "32 64" ]; then
-  if cmp -s out/demo-hot-win32.wav out/demo-hot-win64.wav; then
-    echo "the 32-bit and 64-bit DLLs gave the same file, byte for byte"
-  else
-    echo "run-demo: the 32-bit and 64-bit DLLs gave different files" >&2
+for other in $(for b in $bitnesses; do echo "win$b"; done) lv2; do
+  if ! cmp -s out/demo-hot-linux.wav "out/demo-hot-$other.wav"; then
+    echo "run-demo: out/demo-hot-$other.wav differs from out/demo-hot-linux.wav" >&2
     exit 1
   fi
-fi
+done
+echo "the same file, byte for byte, from every build: $(for b in $bitnesses; do printf '%s-bit DLL, ' "$b"; done)Linux VST 2, LV2"
 
 for b in $bitnesses; do
   step "Speed of the $b-bit DLL: plughost bench $(dll "$b")"
