@@ -22,6 +22,14 @@ else
 fi
 
 status=0
+echo "== format: clang-format on every C++ source (.clang-format)"
+if git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror; then
+  echo "every C++ source is formatted"
+else
+  echo "run-tests: clang-format would change the files above" >&2
+  status=1
+fi
+
 for preset in native native-asan native-tsan fuzz win32 win64; do
   echo "== $preset: configure and build (log: build/$preset.log)"
   if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j2; } >"build/$preset.log" 2>&1; then
