@@ -105,7 +105,7 @@ const LV2_Descriptor kDescriptor = {
 
 }  // namespace
 
-// Declared by lv2.h without an exception specification; it cannot throw.
+// lv2.h declares it without noexcept, so it stays so here; it cannot throw.
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
   return index == 0 ? &kDescriptor : nullptr;
 }

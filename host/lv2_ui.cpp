@@ -141,7 +141,7 @@ const LV2UI_Descriptor kDescriptor = {kLv2UiUri, instantiate, cleanup, portEvent
 
 }  // namespace
 
-// Declared by ui.h without an exception specification; it cannot throw.
+// ui.h declares it without noexcept, so it stays so here; it cannot throw.
 LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
   return index == 0 ? &kDescriptor : nullptr;
 }

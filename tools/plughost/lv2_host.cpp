@@ -40,7 +40,7 @@ float floatOr(const LilvNode* node, float fallback) {
              : fallback;
 }
 
-// The LV2 core specification's bundle, in LV2_PATH's folders or the standard ones; empty if
+// The LV2 core bundle (lv2core.lv2), in LV2_PATH's folders or the standard ones; empty if
 // none is installed.
 std::string standardCoreBundle() {
   std::vector<std::string> folders;
