@@ -1,5 +1,5 @@
 // LV2 hosts call run() on their real-time thread: it must not allocate. Every global allocation
-// function is replaced here and counts while run() is called.
+// function is replaced (counting_allocator.h) and counts while run() is called.
 #include <lv2/core/lv2.h>
 
 #include <gtest/gtest.h>
@@ -11,46 +11,7 @@
 
 #include "effect/drive_parameters.h"
 #include "host/lv2_bundle.h"
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-
-void* countedAllocation(std::size_t size) {
-  if (counting.load(std::memory_order_relaxed)) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  return std::malloc(size == 0 ? 1 : size);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (void* p = countedAllocation(size)) {
-    return p;
-  }
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return countedAllocation(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return countedAllocation(size);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
+#include "tests/native/counting_allocator.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// The audio path must not allocate: every global allocation function is replaced here and
-// counts while a process call runs.
+// The audio path must not allocate: every global allocation function is replaced
+// (counting_allocator.h) and counts while a process call runs.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,48 +8,9 @@
 #include <vector>
 
 #include "host/aeffect.h"
+#include "tests/native/counting_allocator.h"
 
 extern "C" AEffect* VSTPluginMain(HostCallback hostCallback) noexcept;
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-
-void* countedAllocation(std::size_t size) {
-  if (counting.load(std::memory_order_relaxed)) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  return std::malloc(size == 0 ? 1 : size);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (void* p = countedAllocation(size)) {
-    return p;
-  }
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return countedAllocation(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return countedAllocation(size);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
