@@ -4,6 +4,7 @@
 // holds, so the same plans give the same pixels on every window system.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "editor/panel_layout.h"
@@ -55,8 +56,12 @@ class PanelCanvas {
   PanelRect transfer(const PanelTransfer& transfer, const PanelBitmapSet& bitmaps);
   PanelRect transfer(const PanelTransferList& transfers, const PanelBitmapSet& bitmaps);
 
-  std::uint32_t at(std::int32_t x, std::int32_t y) const { return pixels_[y * width + x]; }
-  const std::uint32_t* row(std::int32_t y) const { return pixels_ + y * width; }
+  std::uint32_t at(std::int32_t x, std::int32_t y) const {
+    return pixels_[static_cast<std::ptrdiff_t>(y) * width + x];
+  }
+  const std::uint32_t* row(std::int32_t y) const {
+    return pixels_ + static_cast<std::ptrdiff_t>(y) * width;
+  }
 
  private:
   std::uint32_t pixels_[width * height] = {};

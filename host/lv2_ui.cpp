@@ -98,8 +98,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* /*p
   }
   if (widget != nullptr) {
     // An X11 UI's widget is its window id, carried in the pointer.
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     *widget =
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
         reinterpret_cast<LV2UI_Widget>(static_cast<std::uintptr_t>(panelWindowId(*ui->editor)));
   }
   if (const auto* resize = static_cast<const LV2UI_Resize*>(findFeature(features, LV2_UI__resize));

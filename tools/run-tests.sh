@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds everything and runs every test: the portable code natively under AddressSanitizer and
+# Checks the sources' format and clang-tidy's findings, builds every preset with warnings as
+# errors and runs every test: the portable code natively under AddressSanitizer and
 # UndefinedBehaviorSanitizer, a thread stress run under ThreadSanitizer, short libFuzzer runs,
 # the plain native build as Linux hosts load it (its panel on a private Xvfb display, Ardour), the
 # real 32-bit and 64-bit DLLs under Wine in private prefixes and displays, and last the
@@ -45,6 +46,9 @@ for preset in native native-asan native-tsan fuzz win32 win64; do
     ctest --preset "$preset" || status=1
   fi
 done
+
+echo "== clang-tidy (.clang-tidy) on the sources the native build compiles"
+tools/run-clang-tidy.sh build/native || status=1
 
 echo "== builds compared"
 RUNS_32BIT="$runs_32bit" tests/cross_build/compare_builds.sh || status=1

@@ -9,7 +9,9 @@
 #include "tools/demo/riff_synth.h"
 #include "tools/plughost/wav_file.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
   CLI::App app{"Writes a deterministic plucked-string riff as a WAV file", "demo-signal"};
   // Paths like /tmp/x.wav are file names, not Windows-style options, on every platform.
   app.allow_windows_style_options(false);
@@ -30,25 +32,34 @@ int main(int argc, char** argv) {
     return app.exit(e);
   }
 
-  try {
-    wav::AudioData audio;
-    audio.format.sampleRate = rate;
-    audio.format.encoding = encoding == "pcm16"   ? wav::SampleEncoding::pcm16
-                            : encoding == "pcm24" ? wav::SampleEncoding::pcm24
-                            : encoding == "pcm32" ? wav::SampleEncoding::pcm32
-                                                  : wav::SampleEncoding::float32;
-    audio.samples = demo::synthesizeRiff(seconds, rate);
-    if (mono) {
-      audio.format.channels = 1;
-      for (std::size_t i = 0; i < audio.samples.size() / 2; ++i) {
-        audio.samples[i] = (audio.samples[2 * i] + audio.samples[2 * i + 1]) * 0.5f;
-      }
-      audio.samples.resize(audio.samples.size() / 2);
+  wav::AudioData audio;
+  audio.format.sampleRate = rate;
+  audio.format.encoding = encoding == "pcm16"   ? wav::SampleEncoding::pcm16
+                          : encoding == "pcm24" ? wav::SampleEncoding::pcm24
+                          : encoding == "pcm32" ? wav::SampleEncoding::pcm32
+                                                : wav::SampleEncoding::float32;
+  audio.samples = demo::synthesizeRiff(seconds, rate);
+  if (mono) {
+    audio.format.channels = 1;
+    for (std::size_t i = 0; i < audio.samples.size() / 2; ++i) {
+      audio.samples[i] = (audio.samples[2 * i] + audio.samples[2 * i + 1]) * 0.5f;
     }
-    wav::writeWavFile(output, audio);
+    audio.samples.resize(audio.samples.size() / 2);
+  }
+  wav::writeWavFile(output, audio);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Setting up the command line can throw too, so the whole run is inside the handler.
+  try {
+    return run(argc, argv);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "demo-signal: error: %s\n", e.what());
-    return 1;
+  } catch (...) {
+    std::fprintf(stderr, "demo-signal: error: unknown exception\n");
   }
-  return 0;
+  return 1;
 }

@@ -295,11 +295,11 @@ std::optional<DecodedBmp> decodeBmp(std::span<const std::uint8_t> bytes) {
       coloursUsed = maximumEntries;
     }
     const std::size_t paletteStart = fileHeaderSize + headerSize;
-    if (paletteStart + 4 * coloursUsed > bytes.size()) {
+    if (paletteStart + std::size_t{4} * coloursUsed > bytes.size()) {
       return std::nullopt;
     }
     for (std::uint32_t entry = 0; entry < coloursUsed; ++entry) {
-      const std::size_t at = paletteStart + 4 * entry;
+      const std::size_t at = paletteStart + std::size_t{4} * entry;
       decoded.palette.push_back(Rgb{bytes[at + 2], bytes[at + 1], bytes[at]});
     }
   }

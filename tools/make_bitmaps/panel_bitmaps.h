@@ -31,8 +31,14 @@ struct Image {
 
   Image() = default;
   Image(int imageWidth, int imageHeight, Rgb fill = {});
-  Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-  void set(int x, int y, Rgb colour) { pixels[static_cast<std::size_t>(y * width + x)] = colour; }
+  Rgb at(int x, int y) const {
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                  static_cast<std::size_t>(x)];
+  }
+  void set(int x, int y, Rgb colour) {
+    pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+           static_cast<std::size_t>(x)] = colour;
+  }
   friend bool operator==(const Image&, const Image&) = default;
 };
 
