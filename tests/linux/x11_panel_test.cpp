@@ -17,18 +17,17 @@
 
 #include "editor/panel_layout.h"
 #include "tests/linux/panel_pictures.h"
+#include "tests/support/host_recorder.h"
+#include "tests/support/plugin_loader.h"
 #include "tools/plughost/host_window_x11.h"
-#include "tools/plughost/plugin_instance.h"
 
 namespace {
 
 using paneltest::expectedPanel;
 using paneltest::PanelView;
 using paneltest::samePicture;
-using plughost::HostCallbackRecorder;
-using plughost::PluginInstance;
-using plughost::PluginLibrary;
 using plughost::X11HostWindow;
+using testhost::Plugin;
 
 // Where the knob index of a value sits (the sweep itself is tested with the layout).
 paneltest::KnobOffset at(float value) {
@@ -38,18 +37,24 @@ paneltest::KnobOffset at(float value) {
 
 const PanelView kDefaultView{{{21, 9}, {21, 9}, {21, 9}}, {"+ 5.0", "+ 5.0", "+ 5.0", "+ 2.0"}};
 
-PluginLibrary& library() {
-  static PluginLibrary loaded(DRIVE_SO_PATH);
-  return loaded;
-}
+// The host of every effect in this program, for as long as it runs.
+HostRecorder programHost;
 
 // One effect as a host holds it, with a frame for its editor.
 struct HostedEffect {
-  HostCallbackRecorder host;
-  std::unique_ptr<PluginInstance> plugin = std::make_unique<PluginInstance>(library(), host);
+  std::size_t firstRequest = programHost.requests.size();
+  std::unique_ptr<Plugin> plugin = std::make_unique<Plugin>();
   std::unique_ptr<X11HostWindow> frame = std::make_unique<X11HostWindow>(270, 400);
 
-  HostedEffect() { plugin->open(); }
+  HostedEffect() {
+    EXPECT_NE(plugin->effect, nullptr);
+    plugin->dispatch(effOpen);
+  }
+
+  // What this effect reported to the host since it was made.
+  std::vector<AutomationReport> automation() const {
+    return programHost.automation(plugin->effect, firstRequest);
+  }
 
   VstIntPtr open() { return plugin->dispatch(effEditOpen, 0, 0, frame->parentPointer()); }
   void close() { plugin->dispatch(effEditClose); }
@@ -87,18 +92,13 @@ std::unique_ptr<HostedEffect> shownPanel() {
 
 TEST(X11PanelLifecycle, RectangleAndAChildOfTheHostWindow) {
   HostedEffect effect;
-  EditorRect* rect = nullptr;
-  EXPECT_EQ(effect.plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
-  ASSERT_NE(rect, nullptr);
-  EXPECT_EQ(rect->right - rect->left, 270);
-  EXPECT_EQ(rect->bottom - rect->top, 400);
-  EXPECT_EQ(effect.plugin->effect().flags, 29);
   EXPECT_EQ(effect.frame->childCount(), 0);
   ASSERT_EQ(effect.open(), 1);
   EXPECT_EQ(effect.frame->childCount(), 1);
   effect.idle();
   EXPECT_TRUE(samePicture(effect.picture(), expectedPanel(kDefaultView)));
-  rect = nullptr;
+  // Hosts ask again once the panel is open, to size their frame around it.
+  EditorRect* rect = nullptr;
   EXPECT_EQ(effect.plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
   ASSERT_NE(rect, nullptr);
   EXPECT_EQ(rect->right, 270);
@@ -106,15 +106,6 @@ TEST(X11PanelLifecycle, RectangleAndAChildOfTheHostWindow) {
   effect.close();
   effect.frame->sync();
   EXPECT_EQ(effect.frame->childCount(), 0);
-}
-
-// Linux hosts ask before they record the panel's automation; a 0 would leave them unrecorded.
-TEST(X11PanelLifecycle, EveryParameterCanBeAutomatedAsTheHostSeesIt) {
-  HostedEffect effect;
-  for (const std::int32_t index : {-1, 0, 3, 4}) {
-    EXPECT_EQ(effect.plugin->dispatch(effCanBeAutomated, index), index == 0 || index == 3 ? 1 : 0)
-        << index;
-  }
 }
 
 TEST(X11PanelLifecycle, CloseWithoutOpenAndRepeatedClosesChangeNothing) {
@@ -172,7 +163,7 @@ TEST(X11PanelLifecycle, HostDestroyingItsWindowFirst) {
   ASSERT_EQ(effect.open(), 1);
   effect.idle();
   effect.frame.reset();  // the panel goes with its parent
-  effect.plugin->setParameter(0, 0.25f);
+  effect.plugin->set(0, 0.25f);
   effect.plugin->dispatch(effEditIdle);
   effect.plugin->dispatch(effEditIdle);
   effect.close();
@@ -215,7 +206,7 @@ TEST(X11PanelLifecycle, LostDisplayDoesNotTakeTheHostDown) {
     kill(server, SIGKILL);
     waitpid(server, nullptr, 0);
     for (int i = 0; i < 3; ++i) {
-      effect.plugin->setParameter(0, 0.1f * static_cast<float>(i));
+      effect.plugin->set(0, 0.1f * static_cast<float>(i));
       effect.plugin->dispatch(effEditIdle);
     }
     effect.close();
@@ -228,8 +219,8 @@ TEST(X11PanelLifecycle, LostDisplayDoesNotTakeTheHostDown) {
 
 TEST(X11PanelDrawing, HostChangesShowAtTheNextIdle) {
   auto effect = shownPanel();
-  effect->plugin->setParameter(0, 0.25f);
-  effect->plugin->setParameter(3, 0.75f);
+  effect->plugin->set(0, 0.25f);
+  effect->plugin->set(3, 0.75f);
   effect->frame->sync();
   // Read back as it is, without the idle that picture() runs.
   EXPECT_TRUE(samePicture(paneltest::fromRgb(effect->frame->capture(270, 400)),
@@ -239,17 +230,17 @@ TEST(X11PanelDrawing, HostChangesShowAtTheNextIdle) {
       effect->picture(),
       expectedPanel({{{9, 19}, {21, 9}, {21, 9}}, {"+ 2.5", "+ 5.0", "+ 5.0", "+ 7.5"}})));
   // From another thread, as an automation thread would.
-  std::thread([&effect] { effect->plugin->setParameter(2, -0.25f); }).join();
+  std::thread([&effect] { effect->plugin->set(2, -0.25f); }).join();
   effect->idle();
   EXPECT_TRUE(samePicture(
       effect->picture(),
       expectedPanel({{at(0.25f), {21, 9}, at(-0.25f)}, {"+ 2.5", "+ 5.0", "- 2.5", "+ 7.5"}})));
-  EXPECT_TRUE(effect->host.automation().empty());
+  EXPECT_TRUE(effect->automation().empty());
 }
 
 TEST(X11PanelDrawing, ExposeRepaintsEverything) {
   auto effect = shownPanel();
-  effect->plugin->setParameter(1, 1.0f);
+  effect->plugin->set(1, 1.0f);
   effect->idle();
   const paneltest::Image before = effect->picture();
   effect->frame->exposeChildren();
@@ -267,8 +258,8 @@ TEST(X11PanelMouse, KnobDragFollowsThePointerAndReportsEveryMove) {
   effect->frame->pointerTo(70, 43);  // straight right
   effect->frame->leftButton(false);
   effect->idle();
-  EXPECT_EQ(effect->plugin->parameter(0), 0.78571427f);
-  const auto reports = effect->host.automation();
+  EXPECT_EQ(effect->plugin->get(0), 0.78571427f);
+  const auto reports = effect->automation();
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_EQ(reports[0].index, 0);
   EXPECT_FLOAT_EQ(reports[0].value, 0.2142857f);
@@ -281,8 +272,8 @@ TEST(X11PanelMouse, KnobDragFollowsThePointerAndReportsEveryMove) {
   effect->frame->pointerTo(40, 43);
   effect->frame->pointerTo(41, 43);
   effect->idle();
-  EXPECT_EQ(effect->plugin->parameter(0), 0.78571427f);
-  EXPECT_EQ(effect->host.automation().size(), 3u);
+  EXPECT_EQ(effect->plugin->get(0), 0.78571427f);
+  EXPECT_EQ(effect->automation().size(), 3u);
 }
 
 TEST(X11PanelMouse, PlusAndMinusButtonsOfEveryControl) {
@@ -298,11 +289,11 @@ TEST(X11PanelMouse, PlusAndMinusButtonsOfEveryControl) {
   auto effect = shownPanel();
   for (const Case& c : cases) {
     effect->click(c.x, c.y);
-    EXPECT_EQ(effect->plugin->parameter(c.index), c.expected) << c.x << "," << c.y;
-    ASSERT_FALSE(effect->host.automation().empty());
-    EXPECT_EQ(effect->host.automation().back().index, c.index);
+    EXPECT_EQ(effect->plugin->get(c.index), c.expected) << c.x << "," << c.y;
+    ASSERT_FALSE(effect->automation().empty());
+    EXPECT_EQ(effect->automation().back().index, c.index);
   }
-  EXPECT_EQ(effect->host.automation().size(), std::size(cases));
+  EXPECT_EQ(effect->automation().size(), std::size(cases));
   EXPECT_TRUE(samePicture(
       effect->picture(),
       expectedPanel({{{21, 9}, at(0.51f), at(0.49f)}, {"+ 5.0", "+ 5.1", "+ 4.9", "+ 2.0"}})));
@@ -311,14 +302,14 @@ TEST(X11PanelMouse, PlusAndMinusButtonsOfEveryControl) {
 TEST(X11PanelMouse, TheTwoHalvesOfTheLevelPad) {
   auto effect = shownPanel();
   effect->click(100, 300);
-  EXPECT_EQ(effect->plugin->parameter(3), static_cast<float>(0.2f + 0.05));
+  EXPECT_EQ(effect->plugin->get(3), static_cast<float>(0.2f + 0.05));
   effect->click(100, 301);  // between the halves
   effect->click(100, 302);
-  EXPECT_EQ(effect->host.automation().size(), 1u);
+  EXPECT_EQ(effect->automation().size(), 1u);
   effect->click(100, 303);
   effect->click(100, 377);
-  EXPECT_EQ(effect->host.automation().size(), 3u);
-  EXPECT_EQ(effect->plugin->parameter(3),
+  EXPECT_EQ(effect->automation().size(), 3u);
+  EXPECT_EQ(effect->plugin->get(3),
             static_cast<float>(static_cast<float>(static_cast<float>(0.2f + 0.05) - 0.05) - 0.05));
   EXPECT_TRUE(samePicture(
       effect->picture(),
@@ -328,8 +319,8 @@ TEST(X11PanelMouse, TheTwoHalvesOfTheLevelPad) {
 TEST(X11PanelMouse, TwoInstancesPanelsAtOnceKeepTheirOwnValues) {
   auto first = shownPanel();
   auto second = shownPanel();
-  first->plugin->setParameter(0, 0.9f);
-  second->plugin->setParameter(0, 0.1f);
+  first->plugin->set(0, 0.9f);
+  second->plugin->set(0, 0.1f);
   first->idle();
   second->idle();
   first->click(100, 300);
@@ -338,8 +329,8 @@ TEST(X11PanelMouse, TwoInstancesPanelsAtOnceKeepTheirOwnValues) {
   first->idle();
   second->frame->exposeChildren();
   second->idle();
-  EXPECT_EQ(first->plugin->parameter(3), static_cast<float>(0.2f + 0.05));
-  EXPECT_EQ(second->plugin->parameter(0), static_cast<float>(0.1f - 0.01));
+  EXPECT_EQ(first->plugin->get(3), static_cast<float>(0.2f + 0.05));
+  EXPECT_EQ(second->plugin->get(0), static_cast<float>(0.1f - 0.01));
   EXPECT_TRUE(samePicture(first->picture(), expectedPanel({{at(0.9f), {21, 9}, {21, 9}},
                                                            {"+ 9.0", "+ 5.0", "+ 5.0", "+ 2.5"}})));
   EXPECT_TRUE(samePicture(

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "effect/drive_effect.h"
-#include "tests/native/host_recorder.h"
+#include "tests/support/host_recorder.h"
 
 namespace {
 

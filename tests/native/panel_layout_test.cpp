@@ -15,14 +15,6 @@ class PanelLayoutTest : public ::testing::Test {
   PanelControlTable& table = panelControlTable;
 };
 
-TEST_F(PanelLayoutTest, ConstantsAreTheTenDigitValues) {
-  EXPECT_EQ(knobSweep, 5.497787144);
-  EXPECT_EQ(knobLeftAngle, 1.178097245);
-  EXPECT_EQ(panelPi, 3.141592654);
-  EXPECT_EQ(panelWidth, 270);
-  EXPECT_EQ(panelHeight, 400);
-}
-
 TEST_F(PanelLayoutTest, ResetRestoresTheLoadTimeContents) {
   table.value[0] = 0.9f;
   table.dirty[1] = 1;

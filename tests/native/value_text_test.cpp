@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "effect/drive_effect.h"
+#include "host/effect_base.h"
 
 namespace {
 
@@ -150,23 +150,6 @@ TEST(FormatInteger, RightAlignedWithinEightCharacters) {
     EXPECT_EQ(buffer.text(), c.text) << c.value;
     EXPECT_TRUE(buffer.guardIntact());
   }
-}
-
-TEST(ParameterDisplay, ShowsTheValueTimesTen) {
-  DriveEffect effect(nullptr);
-  const struct {
-    float value;
-    const char* text;
-  } cases[] = {{0.5f, "5.000000"}, {1.0f, "10.00000"}, {0.25f, "2.500000"}, {0.999f, "9.989999"}};
-  for (const auto& c : cases) {
-    effect.setParameter(1, c.value);
-    HostText buffer;
-    effect.dispatch(effGetParamDisplay, 1, 0, buffer.bytes, 0.0f);
-    EXPECT_EQ(buffer.text(), c.text) << c.value;
-  }
-  HostText buffer;
-  effect.dispatch(effGetParamDisplay, 3, 0, buffer.bytes, 0.0f);
-  EXPECT_EQ(buffer.text(), "2.000000");
 }
 
 }  // namespace

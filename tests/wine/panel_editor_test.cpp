@@ -12,6 +12,7 @@
 #include "effect/drive_effect.h"
 #include "effect/drive_effect_with_editor.h"
 #include "host/module_instance_win.h"
+#include "tests/support/host_recorder.h"
 #include "tests/wine/panel_test_support.h"
 
 // The library's attach hook sets this; here the resources are the test program's own.
@@ -24,15 +25,8 @@ using paneltest::notDrawn;
 using paneltest::PanelView;
 using paneltest::samePicture;
 
-std::vector<std::int32_t> automatedIndices;
-
-VstIntPtr recordingHost(AEffect*, std::int32_t opcode, std::int32_t index, VstIntPtr, void*,
-                        float) {
-  if (opcode == audioMasterAutomate) {
-    automatedIndices.push_back(index);
-  }
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
+// The host of every effect in this program, for as long as it runs.
+HostRecorder programHost;
 
 bool classRegistered() {
   WNDCLASSA info{};
@@ -67,7 +61,7 @@ class PanelEditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetPanelControlTable();
-    automatedIndices.clear();
+    programHost.requests.clear();
     host = paneltest::createHostWindow(300, 200);
     ASSERT_NE(host, nullptr);
     ASSERT_EQ(openPanelEditorCount(), 0);
@@ -87,7 +81,7 @@ class PanelEditorTest : public ::testing::Test {
 };
 
 TEST_F(PanelEditorTest, RectangleOfThePanelAndOfTheBase) {
-  DriveEffectWithEditor effect(recordingHost);
+  DriveEffectWithEditor effect(HostRecorder::callback);
   EditorRect* rect = nullptr;
   EXPECT_EQ(editorOf(effect).getRect(&rect), 1);
   ASSERT_NE(rect, nullptr);
@@ -104,8 +98,8 @@ TEST_F(PanelEditorTest, RectangleOfThePanelAndOfTheBase) {
 }
 
 TEST_F(PanelEditorTest, ClassAndBitmapsAreMadeOnceAndFreedByTheLastClose) {
-  DriveEffectWithEditor first(recordingHost);
-  DriveEffectWithEditor second(recordingHost);
+  DriveEffectWithEditor first(HostRecorder::callback);
+  DriveEffectWithEditor second(HostRecorder::callback);
   HWND secondHost = paneltest::createHostWindow(700, 200);
   for (HBITMAP handle : bitmapHandles()) {
     EXPECT_EQ(handle, nullptr);
@@ -166,7 +160,7 @@ class CountingEditor final : public PanelEditor {
 };
 
 TEST_F(PanelEditorTest, IdleRunsOneUpdateForAnyNumberOfPosts) {
-  DriveEffect effect(recordingHost);
+  DriveEffect effect(HostRecorder::callback);
   auto* editor = new CountingEditor(effect, panelWindowSystem());  // the effect deletes it
   ASSERT_EQ(effect.getEditor(), editor);
   ASSERT_EQ(editor->open(host), 1);
@@ -187,25 +181,25 @@ TEST_F(PanelEditorTest, IdleRunsOneUpdateForAnyNumberOfPosts) {
   EXPECT_TRUE(samePicture(
       paneltest::captureWindow(panelWindowHandle(*editor)),
       expectedPanel({{{9, 19}, {21, 9}, {32, 19}}, {"+ 2.5", "+ 5.0", "+ 7.5", "+ 2.0"}})));
-  EXPECT_TRUE(automatedIndices.empty());
+  EXPECT_TRUE(programHost.automation().empty());
 }
 
 TEST_F(PanelEditorTest, SetParameterFromPanelAutomatesOnlyTheFourParameters) {
-  DriveEffectWithEditor effect(recordingHost);
+  DriveEffectWithEditor effect(HostRecorder::callback);
   PanelEditor& editor = editorOf(effect);
   editor.setParameterFromPanel(0.9f, 4);
   editor.setParameterFromPanel(0.9f, -1);
-  EXPECT_TRUE(automatedIndices.empty());
+  EXPECT_TRUE(programHost.automation().empty());
   EXPECT_FALSE(editor.isUpdatePending());
   editor.setParameterFromPanel(0.9f, 3);
-  EXPECT_EQ(automatedIndices, std::vector<std::int32_t>{3});
+  EXPECT_EQ(programHost.automation(), (std::vector<AutomationReport>{{3, 0.9f}}));
   EXPECT_EQ(effect.getParameter(3), 0.9f);
   EXPECT_TRUE(editor.isUpdatePending());
 }
 
 TEST_F(PanelEditorTest, UpdateWithoutAWindowLeavesTheSharedTableAlone) {
-  DriveEffectWithEditor closed(recordingHost);
-  DriveEffectWithEditor shown(recordingHost);
+  DriveEffectWithEditor closed(HostRecorder::callback);
+  DriveEffectWithEditor shown(HostRecorder::callback);
   ASSERT_EQ(editorOf(closed).open(host), 1);
   editorOf(closed).close();
   ASSERT_EQ(editorOf(shown).open(host), 1);
@@ -227,7 +221,7 @@ TEST_F(PanelEditorTest, UpdateWithoutAWindowLeavesTheSharedTableAlone) {
 // ---- Drawing -----------------------------------------------------------------------------------
 
 TEST_F(PanelEditorTest, DrawCallsRunOnlyWhenTheControlIsExactlyDirty) {
-  DriveEffectWithEditor effect(recordingHost);
+  DriveEffectWithEditor effect(HostRecorder::callback);
   PanelEditor& editor = editorOf(effect);
   ASSERT_EQ(editor.open(host), 1);
   HWND panel = panelWindowHandle(editor);
@@ -266,7 +260,7 @@ TEST_F(PanelEditorTest, DrawCallsRunOnlyWhenTheControlIsExactlyDirty) {
 }
 
 TEST_F(PanelEditorTest, PaintShowsThePanelsOwnValuesWhateverTheTableHolds) {
-  DriveEffectWithEditor effect(recordingHost);
+  DriveEffectWithEditor effect(HostRecorder::callback);
   PanelEditor& editor = editorOf(effect);
   effect.setParameter(0, 0.1f);
   effect.setParameter(1, 0.2f);
@@ -303,7 +297,7 @@ TEST_F(PanelEditorTest, WindowWithoutAnEditorStillPaintsAndStepsTheLevel) {
   EXPECT_EQ(panelControlTable.value[0], 0.5f);
   view.displays[3] = "+ 2.1";
   EXPECT_TRUE(samePicture(paneltest::captureWindow(panel), expectedPanel(view)));
-  EXPECT_TRUE(automatedIndices.empty());
+  EXPECT_TRUE(programHost.automation().empty());
   DestroyWindow(panel);
   releasePanelResources();
 }

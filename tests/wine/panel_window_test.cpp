@@ -11,13 +11,14 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-#include "tests/wine/dll_loader.h"
+#include "tests/support/host_recorder.h"
+#include "tests/support/plugin_loader.h"
 #include "tests/wine/panel_test_support.h"
 
-using dlltest::Plugin;
 using paneltest::expectedPanel;
 using paneltest::PanelView;
 using paneltest::samePicture;
+using testhost::Plugin;
 
 namespace {
 
@@ -32,32 +33,22 @@ const PanelView kDefaultView{{{21, 9}, {21, 9}, {21, 9}}, {"+ 5.0", "+ 5.0", "+ 
 
 bool classRegistered() {
   WNDCLASSA info{};
-  return GetClassInfoA(dlltest::pluginModule(), kPanelClass, &info) != 0;
+  return GetClassInfoA(testhost::pluginLibrary(), kPanelClass, &info) != 0;
 }
 
 HWND panelOf(HWND host) {
   return FindWindowExA(host, nullptr, kPanelClass, nullptr);
 }
 
-struct Automation {
-  std::int32_t index;
-  float value;
-  friend bool operator==(const Automation&, const Automation&) = default;
-};
+// The host of every instance in this program, for as long as it runs.
+HostRecorder programHost;
 
-void PrintTo(const Automation& a, std::ostream* out) {
-  *out << "{" << a.index << ", " << a.value << "}";
-}
+using Automation = AutomationReport;
 
 // The automation reports the host received since the last call, taken out of the record.
 std::vector<Automation> takeAutomations() {
-  std::vector<Automation> reports;
-  for (const dlltest::HostRequest& request : dlltest::hostRequests()) {
-    if (request.opcode == audioMasterAutomate) {
-      reports.push_back({request.index, request.opt});
-    }
-  }
-  dlltest::hostRequests().clear();
+  std::vector<Automation> reports = programHost.automation();
+  programHost.requests.clear();
   return reports;
 }
 
@@ -86,7 +77,7 @@ class PanelWindowTest : public ::testing::Test {
     host = paneltest::createHostWindow(kHostA.x, kHostA.y);
     ASSERT_NE(host, nullptr);
     ASSERT_NE(plugin.effect, nullptr);
-    dlltest::hostRequests().clear();
+    programHost.requests.clear();
   }
   void TearDown() override {
     plugin.close();
@@ -146,7 +137,7 @@ TEST_F(PanelWindowTest, RectangleAndAVisibleChildOfTheHostWindow) {
   EXPECT_EQ(origin.y, 0);
 
   WNDCLASSA info{};
-  ASSERT_NE(GetClassInfoA(dlltest::pluginModule(), kPanelClass, &info), 0);
+  ASSERT_NE(GetClassInfoA(testhost::pluginLibrary(), kPanelClass, &info), 0);
   EXPECT_EQ(info.style, 0u);  // no double-click style: a double click is two presses
   EXPECT_EQ(info.hbrBackground, GetSysColorBrush(COLOR_BTNFACE));
   EXPECT_EQ(info.hCursor, nullptr);
@@ -157,7 +148,7 @@ TEST_F(PanelWindowTest, RectangleAndAVisibleChildOfTheHostWindow) {
   GetModuleHandleExA(
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
       reinterpret_cast<LPCSTR>(info.lpfnWndProc), &owner);
-  EXPECT_EQ(owner, dlltest::pluginModule());
+  EXPECT_EQ(owner, testhost::pluginLibrary());
 
   EXPECT_EQ(plugin.dispatch(effEditClose), 0);
   EXPECT_FALSE(IsWindow(panel));
@@ -310,14 +301,14 @@ TEST_F(PanelWindowTest, HostDestroyingItsWindowFirst) {
 
 TEST(PanelUnload, UnloadingTheLibraryLeavesNoPanelBehind) {
   // A copy of the library gets a module of its own, which this test can really unload.
-  const std::string copy = std::string(DRIVE_DLL_PATH) + ".unload-test.dll";
-  ASSERT_NE(CopyFileA(DRIVE_DLL_PATH, copy.c_str(), FALSE), 0);
+  const std::string copy = std::string(DRIVE_PLUGIN_PATH) + ".unload-test.dll";
+  ASSERT_NE(CopyFileA(DRIVE_PLUGIN_PATH, copy.c_str(), FALSE), 0);
   HMODULE library = LoadLibraryA(copy.c_str());
   ASSERT_NE(library, nullptr);
-  auto entry = reinterpret_cast<dlltest::MainProc>(
+  auto entry = reinterpret_cast<testhost::PluginEntry>(
       reinterpret_cast<void (*)()>(GetProcAddress(library, "main")));
   ASSERT_NE(entry, nullptr);
-  AEffect* effect = entry(dlltest::recordingHost);
+  AEffect* effect = entry(HostRecorder::callback);
   ASSERT_NE(effect, nullptr);
   HWND host = paneltest::createHostWindow(kHostA.x, kHostA.y);
   ASSERT_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, host, 0.0f), 1);
@@ -637,7 +628,7 @@ TEST_F(PanelWindowTest, TwoPanelsInOneProcessKeepTheirOwnValues) {
   paneltest::pumpMessages();
   HWND secondPanel = panelOf(secondHost);
   ASSERT_NE(secondPanel, nullptr);
-  dlltest::hostRequests().clear();
+  programHost.requests.clear();
 
   paneltest::pressAt(panel, 40, 43);  // first: knob 0 straight left
   paneltest::moveTo(panel, 40, 43, false);
@@ -650,14 +641,14 @@ TEST_F(PanelWindowTest, TwoPanelsInOneProcessKeepTheirOwnValues) {
   EXPECT_EQ(second.get(0), 0.5f);
   EXPECT_EQ(second.get(3), stepped(0.2f, 0.01));
   EXPECT_EQ(second.get(2), stepped(0.5f, -0.01));
-  for (const dlltest::HostRequest& request : dlltest::hostRequests()) {
+  for (const HostRequest& request : programHost.requests) {
     EXPECT_EQ(request.opcode, audioMasterAutomate);
   }
-  ASSERT_EQ(dlltest::hostRequests().size(), 4u);
-  EXPECT_EQ(dlltest::hostRequests()[0].effect, plugin.effect);
-  EXPECT_EQ(dlltest::hostRequests()[1].effect, second.effect);
-  EXPECT_EQ(dlltest::hostRequests()[2].effect, second.effect);
-  EXPECT_EQ(dlltest::hostRequests()[3].effect, plugin.effect);
+  ASSERT_EQ(programHost.requests.size(), 4u);
+  EXPECT_EQ(programHost.requests[0].effect, plugin.effect);
+  EXPECT_EQ(programHost.requests[1].effect, second.effect);
+  EXPECT_EQ(programHost.requests[2].effect, second.effect);
+  EXPECT_EQ(programHost.requests[3].effect, plugin.effect);
 
   const PanelView firstView{{{9, 20}, {21, 9}, {21, 9}}, {"+ 2.1", "+ 5.0", "+ 5.0", "+ 1.5"}};
   const PanelView secondView{{{21, 9}, {21, 9}, {20, 9}}, {"+ 5.0", "+ 5.0", "+ 4.9", "+ 2.1"}};
