@@ -127,7 +127,9 @@ TEST(X11PanelLifecycle, OpenWithoutAParentOrADisplayAnswersZero) {
   EXPECT_EQ(effect.plugin->dispatch(effEditOpen, 0, 0, nullptr), 0);
   // An id no window has.
   EXPECT_EQ(effect.plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(0x7ffffff0)), 0);
-  const std::string display = std::getenv("DISPLAY");
+  const char* shown = std::getenv("DISPLAY");
+  ASSERT_NE(shown, nullptr);
+  const std::string display = shown;
   unsetenv("DISPLAY");
   EXPECT_EQ(effect.open(), 0);
   setenv("DISPLAY", display.c_str(), 1);

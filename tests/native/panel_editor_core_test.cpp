@@ -16,7 +16,8 @@ namespace {
 
 // A uniform background and one-pixel sprites are enough to see where the panel draws.
 constexpr std::uint32_t kBackgroundColour = 0x203040;
-std::vector<std::uint32_t> backgroundPixels(panelWidth* panelHeight, kBackgroundColour);
+std::vector<std::uint32_t> backgroundPixels(std::size_t{panelWidth} * std::size_t{panelHeight},
+                                            kBackgroundColour);
 constexpr std::uint32_t kWhite[6 * 6] = {
     0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff,
     0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff,

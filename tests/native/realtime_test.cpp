@@ -41,10 +41,10 @@ TEST(RealTime, ProcessCallsDoNotAllocate) {
 TEST(RealTime, CounterSeesAllocations) {
   // Guards the test above against a replacement that silently stopped counting.
   counting = true;
-  auto* probe = new (std::nothrow) int(3);
+  void* probe = ::operator new(sizeof(int), std::nothrow);
   counting = false;
   EXPECT_GE(allocations.load(), 1);
-  delete probe;
+  ::operator delete(probe);
   allocations = 0;
 }
 

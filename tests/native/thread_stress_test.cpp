@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -25,7 +26,8 @@ constexpr float kWritten[] = {0.0f, 0.25f, 0.5f, 0.2f, 0.75f, 1.0f, 0.125f};
 
 bool isWritten(float value) {
   for (float candidate : kWritten) {
-    if (std::memcmp(&candidate, &value, sizeof value) == 0) {
+    // Bits, not values: a torn or rounded write must not pass for one that compares equal.
+    if (std::bit_cast<std::uint32_t>(candidate) == std::bit_cast<std::uint32_t>(value)) {
       return true;
     }
   }

@@ -19,8 +19,12 @@ struct Image {
   int height = 0;
   std::vector<std::uint32_t> pixels;
 
-  std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-  std::uint32_t& at(int x, int y) { return pixels[static_cast<std::size_t>(y * width + x)]; }
+  std::uint32_t at(int x, int y) const { return pixels[index(x, y)]; }
+  std::uint32_t& at(int x, int y) { return pixels[index(x, y)]; }
+  std::size_t index(int x, int y) const {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+           static_cast<std::size_t>(x);
+  }
 };
 
 // A bitmap file of resources/, as committed; defined by the window system's own header.
