@@ -14,7 +14,8 @@ enum class OutputMode { replacing, accumulating };
 //
 // A band whose new input or output is not finite (a NaN or infinite sample, or a value that
 // overflows float) restarts from rest: its four fields become 0 and it adds 0 to that frame's
-// mix. Every other result is the exact float/double arithmetic of the plain per-frame loop.
+// mix. Every other result is the exact float/double arithmetic of the plain per-frame loop
+// (with a non-finite parameter the mix may be a NaN, of unspecified sign and payload).
 // No allocation, lock or system call; about 9 KiB of stack.
 void runDriveBlock(const float parameters[4], BandFilter filters[kBandFilterCount],
                    const float* inLeft, const float* inRight, float* outLeft, float* outRight,

@@ -1,5 +1,6 @@
-// The drive kernel against the numbers the effect must produce and, bit for bit, against the
-// plain scalar transcription in drive_reference.h. Floats are compared by their bits.
+// The drive kernel against the numbers the effect must produce, bit for bit against the plain
+// scalar transcription in drive_reference.h, and its SSE2 lanes against its plain C++ lanes.
+// Floats are compared by their bits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "effect/drive_dsp.h"
+#include "effect/drive_kernel.h"
 #include "tests/native/drive_reference.h"
 
 namespace {
@@ -335,10 +337,13 @@ TEST_P(DriveNumbers, MixSumsBandsThreeTwoThenOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Implementations, DriveNumbers,
-                         ::testing::Values(&runDriveBlock, &referenceDriveBlock),
+                         ::testing::Values(&runDriveBlock, &drive_kernel::runDriveBlockPlain,
+                                           &referenceDriveBlock),
                          [](const ::testing::TestParamInfo<BlockFunction>& info) {
                            return std::string(info.param == &runDriveBlock ? "Kernel"
-                                                                           : "Reference");
+                                              : info.param == &drive_kernel::runDriveBlockPlain
+                                                  ? "PlainLanes"
+                                                  : "Reference");
                          });
 
 // ---- Kernel against the scalar oracle ----
@@ -677,6 +682,198 @@ TEST(DriveKernel, SubnormalRangeMatchesTheScalarLoop) {
       p.block(in, mode, Stereo(n));
     }
   }
+}
+
+// ---- The SSE2 lanes against the plain lanes ----
+
+// The product runs the kernel over the SSE2 lanes, the plain lanes run the same algorithm one
+// double at a time. Both see the same inputs, state and output buffers; any difference in the
+// bytes of outputs or filter records is a lane operation that does not do what it stands for.
+
+// Filter records to start from, all six alike.
+struct LaneStart {
+  const char* name;
+  BandFilter record;
+};
+
+constexpr LaneStart kLaneStarts[] = {
+    {"rest", BandFilter{}},
+    {"subnormal", BandFilter{1e-45f, -3e-39f, 1.1754942e-38f, -1e-40f}},
+    {"near overflow", BandFilter{-3e38f, 3e38f, 3.4e38f, -3.4e38f}},
+};
+
+struct LaneParameters {
+  const char* name;
+  float p[4];
+  // A non-finite parameter makes NaN meet NaN in the mix, and which of two NaNs an addition
+  // passes on is up to the compiler's operand order in either lane type: there only NaN-ness
+  // has to agree. Everywhere else at most one operand is a NaN and the bytes are determined.
+  bool nanPayloadsFree = false;
+};
+
+constexpr LaneParameters kLaneParameters[] = {
+    {"defaults", {0.5f, 0.5f, 0.5f, 0.2f}},
+    {"full", {1.0f, 1.0f, 1.0f, 1.0f}},
+    {"zero", {0.0f, -0.0f, 0.0f, 0.0f}},
+    {"tiny gains", {1e-30f, 1e-6f, -2e-4f, 1.0f}},
+    {"out of range", {-0.7f, 1.8f, 3.0f, -2.5f}},
+    {"mix overflows", {1e30f, -1e30f, 1e30f, 1e30f}},
+    {"non-finite", {kInf, -kInf, kNaN, 1.0f}, true},
+};
+
+enum class LaneSignal { silence, music, loud, subnormal, specials, huge, anything };
+
+struct LaneSignalCase {
+  const char* name;
+  LaneSignal kind;
+};
+
+constexpr LaneSignalCase kLaneSignals[] = {
+    {"silence", LaneSignal::silence},   {"music", LaneSignal::music},
+    {"loud noise", LaneSignal::loud},   {"subnormal", LaneSignal::subnormal},
+    {"specials", LaneSignal::specials}, {"huge", LaneSignal::huge},
+    {"anything", LaneSignal::anything},
+};
+
+// Odd sizes, both sides of the 64-frame chunk, and the largest block hosts use.
+constexpr std::int32_t kLaneBlockSizes[] = {1, 2, 3, 7, 63, 64, 65, 129, 1001, 4095, 4096};
+
+Stereo laneSignal(SignalSource& source, LaneSignal kind, std::size_t n) {
+  auto& rng = source.rng();
+  Stereo s(n);
+  switch (kind) {
+    case LaneSignal::silence:
+      break;
+    case LaneSignal::music:
+      s = source.music(n, 0.05);
+      break;
+    case LaneSignal::loud: {
+      std::normal_distribution<double> noise(0.0, 10.0);
+      for (std::size_t i = 0; i < n; ++i) {
+        s.left[i] = static_cast<float>(noise(rng));
+        s.right[i] = static_cast<float>(noise(rng));
+      }
+      break;
+    }
+    case LaneSignal::subnormal: {
+      // Magnitudes from the smallest subnormal to just above the smallest normal, signed zeros.
+      std::uniform_real_distribution<double> exponent(-149.0, -120.0);
+      for (std::size_t i = 0; i < n; ++i) {
+        for (float* v : {&s.left[i], &s.right[i]}) {
+          const int pick = static_cast<int>(rng() % 16);
+          const double m = std::exp2(exponent(rng));
+          *v = pick == 0 ? 0.0f : pick == 1 ? -0.0f : static_cast<float>(pick % 2 ? m : -m);
+        }
+      }
+      break;
+    }
+    case LaneSignal::specials: {
+      // Music with a non-finite, overflowing or subnormal sample every few frames.
+      s = source.music(n, 0.05);
+      const float specials[] = {kNaN,  -kNaN,  kInf,   -kInf,   3.4e38f, -3.4e38f, 1e38f,
+                                6e35f, -6e35f, 1e-45f, -1e-45f, 1e-39f,  0.0f,     -0.0f};
+      for (std::size_t i = 0; i < n; i += 1 + rng() % 37) {
+        (rng() % 2 ? s.left : s.right)[i] = specials[rng() % std::size(specials)];
+      }
+      break;
+    }
+    case LaneSignal::huge: {
+      // Finite samples whose products with any gain above 1 overflow float.
+      std::uniform_real_distribution<float> level(-3.4e38f, 3.4e38f);
+      for (std::size_t i = 0; i < n; ++i) {
+        s.left[i] = level(rng);
+        s.right[i] = level(rng);
+      }
+      break;
+    }
+    case LaneSignal::anything:
+      s = source.anything(n);
+      break;
+  }
+  return s;
+}
+
+// What an output buffer holds before an accumulating block: ordinary values, a few special ones.
+Stereo laneOldOutput(SignalSource& source, std::size_t n) {
+  Stereo s = source.music(n, 0.5);
+  const float specials[] = {kNaN, kInf, -kInf, 3.4e38f, 1e-45f, -0.0f};
+  for (std::size_t i = 0; i < n; i += 1 + source.rng()() % 53) {
+    (source.rng()() % 2 ? s.left : s.right)[i] = specials[source.rng()() % std::size(specials)];
+  }
+  return s;
+}
+
+// Every NaN replaced by the one quiet NaN.
+Stereo withOneNaN(Stereo s) {
+  for (auto* channel : {&s.left, &s.right}) {
+    for (float& v : *channel) {
+      v = std::isnan(v) ? kNaN : v;
+    }
+  }
+  return s;
+}
+
+bool sameBytes(const Stereo& a, const Stereo& b) {
+  return a.left.size() == b.left.size() && a.right.size() == b.right.size() &&
+         std::memcmp(a.left.data(), b.left.data(), a.left.size() * sizeof(float)) == 0 &&
+         std::memcmp(a.right.data(), b.right.data(), a.right.size() * sizeof(float)) == 0;
+}
+
+TEST(DriveLanes, Sse2AndPlainLanesGiveTheSameBytes) {
+  std::int64_t blocks = 0;
+  for (const LaneStart& start : kLaneStarts) {
+    for (const LaneParameters& parameters : kLaneParameters) {
+      for (const LaneSignalCase& signal : kLaneSignals) {
+        for (const OutputMode mode : {OutputMode::replacing, OutputMode::accumulating}) {
+          SCOPED_TRACE(::testing::Message()
+                       << "start " << start.name << ", parameters " << parameters.name
+                       << ", signal " << signal.name << ", "
+                       << (mode == OutputMode::replacing ? "replacing" : "accumulating"));
+          SignalSource source(0x1a9e5 + blocks);
+          Drive sse2, plain;
+          plain.run = drive_kernel::runDriveBlockPlain;
+          for (Drive* d : {&sse2, &plain}) {
+            std::memcpy(d->parameters, parameters.p, sizeof d->parameters);
+            std::fill(std::begin(d->filters), std::end(d->filters), start.record);
+          }
+          // Consecutive blocks of every size, so each starts from the state the last one left;
+          // every other block is processed in place.
+          int index = 0;
+          for (const std::int32_t n : kLaneBlockSizes) {
+            const auto length = static_cast<std::size_t>(n);
+            const Stereo in = laneSignal(source, signal.kind, length);
+            const bool inPlace = index++ % 2 == 1;
+            Stereo a = mode == OutputMode::replacing ? Stereo(length, kNaN)
+                                                     : laneOldOutput(source, length);
+            Stereo b = a;
+            if (inPlace) {
+              // The input is where the output goes: accumulating adds onto the input itself.
+              a = in;
+              b = in;
+              sse2.run(sse2.parameters, sse2.filters, a.left.data(), a.right.data(), a.left.data(),
+                       a.right.data(), n, mode);
+              plain.run(plain.parameters, plain.filters, b.left.data(), b.right.data(),
+                        b.left.data(), b.right.data(), n, mode);
+            } else {
+              sse2.block(in, a, mode);
+              plain.block(in, b, mode);
+            }
+            ++blocks;
+            if (parameters.nanPayloadsFree) {
+              a = withOneNaN(a);
+              b = withOneNaN(b);
+            }
+            ASSERT_TRUE(sameBytes(a, b))
+                << n << " frames, in place " << inPlace << ": " << sameBits(a, b).message();
+            ASSERT_EQ(std::memcmp(sse2.filters, plain.filters, sizeof sse2.filters), 0)
+                << n << " frames, in place " << inPlace << ": "
+                << sameFilters(sse2.filters, plain.filters).message();
+          }
+        }
+      }
+    }
+  }
+  RecordProperty("blocks", std::to_string(blocks));
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 // Plain scalar transcription of the drive processing, one operation at a time, used as the
-// oracle that the optimised kernel must match bit for bit. Kept deliberately naive: no
-// vectors, no reordering, every rounding to float written out where it happens.
+// oracle that the kernel must match bit for bit. Kept deliberately naive: no vectors, no
+// reordering, every rounding to float written out where it happens.
+//
+// It shares nothing with the kernel but the public API (effect/drive_dsp.h, band_filter.h):
+// not its band table, not its lane types. The kernel's plain C++ lanes run the kernel's own
+// algorithm, so they catch faults in the SSE2 lanes but not in the algorithm or the constants;
+// this file, written from the recurrence, catches those. The band table below is a second copy
+// on purpose: a wrong digit in either copy shows as a difference instead of being shared.
 #pragma once
 
 #include <cmath>
