@@ -108,7 +108,7 @@ void BM_OneBandChain(benchmark::State& state) {
   BandFilter filter = {};
   const float gain = kDefaultParameters[0] * drive_kernel::kBands[0].gainFactor;
   std::int32_t offset = 0;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
     stepOneBandChain(filter, gain, s.left.data() + offset, blockFrames);
     benchmark::DoNotOptimize(filter);
     offset += blockFrames;
