@@ -76,14 +76,14 @@ VstIntPtr HostCallbackRecorder::callback(AEffect* effect, std::int32_t opcode, s
 
 VstIntPtr HostCallbackRecorder::handle(std::int32_t opcode, std::int32_t index, VstIntPtr value,
                                        void* ptr, float opt) {
-  {
+  requestCount_.fetch_add(1, std::memory_order_relaxed);
+  if (opcode >= 0 && opcode < static_cast<std::int32_t>(std::size(opcodeCounts_))) {
+    opcodeCounts_[opcode].fetch_add(1, std::memory_order_relaxed);
+  } else {
+    otherOpcodeCount_.fetch_add(1, std::memory_order_relaxed);
+  }
+  if (policy_.keepRequests) {
     std::lock_guard lock(mutex_);
-    ++requestCount_;
-    if (opcode >= 0 && opcode < static_cast<std::int32_t>(std::size(opcodeCounts_))) {
-      ++opcodeCounts_[opcode];
-    } else {
-      ++otherOpcodeCount_;
-    }
     if (requests_.size() < kMaxRecorded) {
       requests_.push_back({opcode, index, value, opt});
     }
@@ -91,21 +91,29 @@ VstIntPtr HostCallbackRecorder::handle(std::int32_t opcode, std::int32_t index, 
       automation_.push_back({index, opt});
     }
   }
+  return answer(opcode, index, ptr);
+}
+
+VstIntPtr HostCallbackRecorder::answer(std::int32_t opcode, std::int32_t index, void* ptr) const {
+  if (policy_.answers == HostAnswers::silent ||
+      (policy_.answers == HostAnswers::versionZero && opcode == audioMasterVersion)) {
+    return 0;
+  }
   switch (opcode) {
     case audioMasterVersion:
       return kHostVersion;
     case audioMasterPinConnected:
-      // 0 means connected: plughost feeds two inputs and reads two outputs.
-      return index >= 0 && index < 2 ? 0 : 1;
+      // 0 means connected.
+      return index >= 0 && index < policy_.connectedPins ? 0 : 1;
     case audioMasterGetSampleRate:
-      return static_cast<VstIntPtr>(sampleRate_);
+      return static_cast<VstIntPtr>(sampleRate_.load(std::memory_order_relaxed));
     case audioMasterGetBlockSize:
-      return blockSize_;
+      return blockSize_.load(std::memory_order_relaxed);
     case audioMasterGetVendorString:
       copyText(ptr, "DriveEffect project");
       return 1;
     case audioMasterGetProductString:
-      copyText(ptr, "plughost");
+      copyText(ptr, policy_.product);
       return 1;
     case audioMasterGetVendorVersion:
       return 1000;
@@ -128,16 +136,14 @@ std::vector<AutomationReport> HostCallbackRecorder::automation() const {
 }
 
 std::size_t HostCallbackRecorder::requestCount() const {
-  std::lock_guard lock(mutex_);
-  return requestCount_;
+  return requestCount_.load(std::memory_order_relaxed);
 }
 
 std::size_t HostCallbackRecorder::countOf(std::int32_t opcode) const {
-  std::lock_guard lock(mutex_);
   if (opcode >= 0 && opcode < static_cast<std::int32_t>(std::size(opcodeCounts_))) {
-    return opcodeCounts_[opcode];
+    return opcodeCounts_[opcode].load(std::memory_order_relaxed);
   }
-  return otherOpcodeCount_;
+  return otherOpcodeCount_.load(std::memory_order_relaxed);
 }
 
 }  // namespace plughost

@@ -2,7 +2,7 @@
 // that need a real host window are in editor_win.cpp.
 #include "tools/plughost/validate/all_checks.h"
 #include "tools/plughost/validate/editor_window.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
 
 namespace plughost::validate {
 namespace {

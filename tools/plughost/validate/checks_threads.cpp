@@ -12,8 +12,11 @@
 #include <thread>
 
 #include "tools/plughost/validate/all_checks.h"
+#include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/editor_window.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {

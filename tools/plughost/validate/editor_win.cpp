@@ -9,7 +9,10 @@
 #include <thread>
 
 #include "tools/plughost/host_window_win.h"
+#include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/editor_window.h"
+#include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {

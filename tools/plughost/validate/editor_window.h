@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tools/plughost/validate/check.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
 
 namespace plughost::validate {
 

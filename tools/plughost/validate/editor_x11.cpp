@@ -10,7 +10,10 @@
 
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/host_window_x11.h"
+#include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/editor_window.h"
+#include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {
