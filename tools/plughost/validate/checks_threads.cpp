@@ -148,9 +148,9 @@ std::string processVsParameters(Context& context) {
   const auto end = std::chrono::steady_clock::now() + duration;
   std::string interfaceRole = "read values and texts";
   try {
-    std::unique_ptr<EditorWindow> panel;
-    if (EditorWindow::supported() && (effect->flags & effFlagsHasEditor) != 0) {
-      panel = std::make_unique<EditorWindow>(effect);
+    std::unique_ptr<OpenEditor> panel;
+    if (EditorHostWindow::supported() && (effect->flags & effFlagsHasEditor) != 0) {
+      panel = std::make_unique<OpenEditor>(effect);
       interfaceRole = "ran editor idle with the panel open";
     }
     Rng rng(context.rng().next());
