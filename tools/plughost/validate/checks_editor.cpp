@@ -17,8 +17,6 @@
 namespace plughost::validate {
 namespace {
 
-const WindowSystemWords& words = kWindowSystemWords;
-
 bool hasEditor(const Effect& effect) {
   return (effect->flags & effFlagsHasEditor) != 0;
 }
@@ -158,7 +156,7 @@ std::string sameParent(Context& context) {
   Effect& effect = subject.effect;
   auto window = windowFor(effect);
   const int cycles = context.scaled(5, 50);
-  const std::string cycleText = std::string("open/idle/") + words.paint + "/close";
+  const std::string cycleText = std::string("open/idle/") + kWindowSystemWords.paint + "/close";
   int leftOver = 0;
   for (int cycle = 0; cycle < cycles; ++cycle) {
     context.trace(cycleText + " " + std::to_string(cycle + 1) + " in the same parent");
@@ -189,7 +187,7 @@ std::string freshParents(Context& context) {
   EditorSubject subject(context);
   Effect& effect = subject.effect;
   const int cycles = context.scaled(5, 50);
-  const std::string cycleText = std::string("open/idle/") + words.paint + "/close";
+  const std::string cycleText = std::string("open/idle/") + kWindowSystemWords.paint + "/close";
   for (int cycle = 0; cycle < cycles; ++cycle) {
     context.trace(cycleText + " " + std::to_string(cycle + 1) + " in a fresh parent");
     auto window = windowFor(effect);
@@ -304,7 +302,7 @@ std::string twoInstances(Context& context) {
   closeEditor(b, *windowB);
   faults.require("in the editor's window procedure");
   return std::string("two instances' panels open at once in two host windows, idled and ") +
-         words.painted + "; the second kept working after the first closed";
+         kWindowSystemWords.painted + "; the second kept working after the first closed";
 }
 
 std::string closedWhileOpen(Context& context) {
@@ -318,7 +316,7 @@ std::string closedWhileOpen(Context& context) {
   effect.close();  // effClose with the panel still open
   window->pump();
   const int left = window->childCount();
-  context.trace(std::string(words.inputAfterClose) + " after effClose");
+  context.trace(std::string(kWindowSystemWords.inputAfterClose) + " after effClose");
   window->inputAfterClose();
   context.trace("the host window destroyed after effClose");
   window.reset();  // destroys whatever the editor left behind
@@ -327,7 +325,7 @@ std::string closedWhileOpen(Context& context) {
                  " editor window(s) in the host's window");
   }
   faults.require("in the editor's window procedure");
-  return std::string("effClose with the panel open, then ") + words.inputSent +
+  return std::string("effClose with the panel open, then ") + kWindowSystemWords.inputSent +
          ", then the host window destroyed: no crash";
 }
 
@@ -350,12 +348,12 @@ std::string reloadLibrary(Context& context) {
     stayedLoaded = stayedLoaded || libraryStillLoaded(context.plugin());
   }
   if (stayedLoaded) {
-    context.note(std::string("the library stayed loaded after ") + words.unload +
+    context.note(std::string("the library stayed loaded after ") + kWindowSystemWords.unload +
                  " (something else holds it)");
   }
   faults.require("in the editor's window procedure");
   return std::to_string(loads) + " times: load, open the panel, close it and the effect, " +
-         words.unload + "; the panel opened again after every reload";
+         kWindowSystemWords.unload + "; the panel opened again after every reload";
 }
 
 }  // namespace
