@@ -23,8 +23,8 @@ enum class HostAnswers {
 struct HostPolicy {
   HostAnswers answers = HostAnswers::plain;
   // Keep every request and automation report (under a lock, in growing lists). Without, only
-  // the counts are kept, in atomics: nothing allocates and nothing locks once the callback has
-  // found its recorder, so plug-ins may call it from process calls watched for both.
+  // the counts are kept, in atomics: the callback then neither allocates nor locks (finding the
+  // recorder takes no lock either), so plug-ins may call it from process calls watched for both.
   bool keepRequests = true;
   // The product text; the vendor is always the project.
   const char* product = "plughost";

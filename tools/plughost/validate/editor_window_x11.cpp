@@ -73,7 +73,7 @@ bool libraryStillLoaded(const std::filesystem::path&) {
 }
 
 EditorFaultWatch::EditorFaultWatch() = default;
-EditorFaultWatch::~EditorFaultWatch() = default;
+EditorFaultWatch::~EditorFaultWatch() {}
 
 void EditorFaultWatch::require(const std::string&) const {}
 

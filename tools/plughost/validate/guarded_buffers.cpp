@@ -25,7 +25,7 @@ BlockRunner::BlockRunner(PluginInstance& effect, std::int32_t maxFrames, Process
               effect.outputs() <= 256,
           "implausible channel counts " + std::to_string(effect.inputs()) + " in, " +
               std::to_string(effect.outputs()) + " out");
-  const auto size = static_cast<std::size_t>(maxFrames + kTail);
+  const std::size_t size = static_cast<std::size_t>(maxFrames) + kTail;
   inputs_.assign(static_cast<std::size_t>(std::max(effect.inputs(), 1)),
                  std::vector<float>(size, 0.0f));
   outputs_.assign(static_cast<std::size_t>(std::max(effect.outputs(), 1)),
