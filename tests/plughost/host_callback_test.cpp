@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -153,6 +154,27 @@ TEST(HostCallbackRecorder, CountsOnlyKeepsNoListsAndNamesItsProduct) {
   EXPECT_TRUE(host.automation().empty());
   EXPECT_EQ(host.countOf(audioMasterAutomate), 1u);
   EXPECT_EQ(host.requestCount(), 4u);
+}
+
+TEST(HostCallbackRecorder, RoutesEveryDescriptorWhenThereAreMoreThanSlots) {
+  HostCallbackRecorder first;
+  HostCallbackRecorder second;
+  std::vector<AEffect> effects(3000);
+  for (std::size_t i = 0; i < effects.size(); ++i) {
+    (i % 2 == 0 ? first : second).attach(&effects[i]);
+  }
+  first.detach(&effects[10]);
+  for (std::size_t i :
+       {std::size_t{0}, std::size_t{1}, std::size_t{10}, std::size_t{2998}, std::size_t{2999}}) {
+    HostCallbackRecorder::callback(&effects[i], audioMasterAutomate, static_cast<int>(i), 0,
+                                   nullptr, 0.5f);
+  }
+  // 10 was detached: its call reaches no recorder.
+  EXPECT_EQ(first.countOf(audioMasterAutomate), 2u);
+  EXPECT_EQ(second.countOf(audioMasterAutomate), 2u);
+  for (std::size_t i = 0; i < effects.size(); ++i) {
+    (i % 2 == 0 ? first : second).detach(&effects[i]);
+  }
 }
 
 }  // namespace
