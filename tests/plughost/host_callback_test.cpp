@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -105,6 +106,75 @@ TEST(HostCallbackRecorder, StopsKeepingButKeepsCountingPastTheLimit) {
   EXPECT_EQ(host.countOf(audioMasterAutomate), total);
   EXPECT_EQ(host.requests().size(), HostCallbackRecorder::kMaxRecorded);
   EXPECT_EQ(host.automation().size(), HostCallbackRecorder::kMaxRecorded);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostCallbackRecorder, PolicyChoosesTheAnswers) {
+  using plughost::HostAnswers;
+  using plughost::HostPolicy;
+  struct Case {
+    HostAnswers answers;
+    std::int32_t opcode;
+    std::int32_t index;
+    VstIntPtr answer;
+  };
+  const Case cases[] = {
+      {HostAnswers::plain, audioMasterVersion, 0, 2400},
+      {HostAnswers::silent, audioMasterVersion, 0, 0},
+      {HostAnswers::silent, plughost::audioMasterGetLanguage, 0, 0},
+      {HostAnswers::versionZero, audioMasterVersion, 0, 0},
+      {HostAnswers::versionZero, plughost::audioMasterGetLanguage, 0, 1},
+      {HostAnswers::versionZero, plughost::audioMasterGetBlockSize, 0, 512},
+  };
+  for (const Case& c : cases) {
+    HostPolicy policy;
+    policy.answers = c.answers;
+    HostCallbackRecorder host(policy);
+    EXPECT_EQ(host.handle(c.opcode, c.index, 0, nullptr, 0.0f), c.answer)
+        << static_cast<int>(c.answers) << " " << c.opcode;
+  }
+}
+
+TEST(HostCallbackRecorder, CountsOnlyKeepsNoListsAndNamesItsProduct) {
+  plughost::HostPolicy policy;
+  policy.keepRequests = false;
+  policy.product = "a validator";
+  policy.connectedPins = 8;
+  HostCallbackRecorder host(policy);
+  host.handle(audioMasterAutomate, 2, 0, nullptr, 0.25f);
+  EXPECT_EQ(host.handle(audioMasterPinConnected, 7, 0, nullptr, 0.0f), 0);
+  EXPECT_EQ(host.handle(audioMasterPinConnected, 8, 0, nullptr, 0.0f), 1);
+  char product[64] = {};
+  host.handle(plughost::audioMasterGetProductString, 0, 0, product, 0.0f);
+  EXPECT_STREQ(product, "a validator");
+  EXPECT_TRUE(host.requests().empty());
+  EXPECT_TRUE(host.automation().empty());
+  EXPECT_EQ(host.countOf(audioMasterAutomate), 1u);
+  EXPECT_EQ(host.requestCount(), 4u);
+}
+
+TEST(HostCallbackRecorder, RoutesEveryDescriptorWhenThereAreMoreThanSlots) {
+  HostCallbackRecorder first;
+  HostCallbackRecorder second;
+  std::vector<AEffect> effects(3000);
+  for (std::size_t i = 0; i < effects.size(); ++i) {
+    (i % 2 == 0 ? first : second).attach(&effects[i]);
+  }
+  first.detach(&effects[10]);
+  for (std::size_t i :
+       {std::size_t{0}, std::size_t{1}, std::size_t{10}, std::size_t{2998}, std::size_t{2999}}) {
+    HostCallbackRecorder::callback(&effects[i], audioMasterAutomate, static_cast<int>(i), 0,
+                                   nullptr, 0.5f);
+  }
+  // 10 was detached: its call reaches no recorder.
+  EXPECT_EQ(first.countOf(audioMasterAutomate), 2u);
+  EXPECT_EQ(second.countOf(audioMasterAutomate), 2u);
+  for (std::size_t i = 0; i < effects.size(); ++i) {
+    (i % 2 == 0 ? first : second).detach(&effects[i]);
+  }
 }
 
 }  // namespace

@@ -97,6 +97,21 @@ TEST(PluginInstance, ReportsDescriptorTextsProgramsAndEditor) {
   EXPECT_EQ(json["editor"]["width"], 320);
 }
 
+TEST(PluginInstance, StartTellsTheHostTooAndCloseEndsTheEffectOnce) {
+  PluginLibrary library(TP_GAIN_PATH);
+  HostCallbackRecorder host;
+  PluginInstance plugin(library, host);
+  plugin.start(48000.0f, 128);
+  EXPECT_TRUE(plugin.active());
+  EXPECT_EQ(host.handle(audioMasterGetSampleRate, 0, 0, nullptr, 0.0f), 48000);
+  EXPECT_EQ(host.handle(audioMasterGetBlockSize, 0, 0, nullptr, 0.0f), 128);
+  EXPECT_EQ(plugin.preferredMode(), ProcessMode::replacing);
+  plugin.close();
+  EXPECT_FALSE(plugin.alive());
+  EXPECT_FALSE(plugin.active());
+  // The destructor must not close it again.
+}
+
 TEST(PluginInstance, OverlongTextsAreCutNotOverrun) {
   PluginLibrary library(TP_LONG_TEXT_PATH);
   HostCallbackRecorder host;

@@ -43,8 +43,7 @@ int runBench(const BenchOptions& o) {
   HostCallbackRecorder host;
   PluginInstance plugin(library, host);
   const AEffect& effect = plugin.effect();
-  const ProcessMode mode =
-      plugin.supports(ProcessMode::replacing) ? ProcessMode::replacing : ProcessMode::accumulating;
+  const ProcessMode mode = plugin.preferredMode();
   if (!plugin.supports(mode)) {
     throw HostError("the plug-in has no process entry");
   }
@@ -91,8 +90,7 @@ int runBench(const BenchOptions& o) {
   const double median = nanosPerFrame[nanosPerFrame.size() / 2];
   const double realTime = 1e9 / (median * kBenchRate);
   std::printf("bench %s: %.1f s of stereo riff at 44.1 kHz, block %d, %s, median of %d runs\n",
-              o.plugin.c_str(), o.seconds, o.block,
-              mode == ProcessMode::replacing ? "replacing" : "accumulating", o.runs);
+              o.plugin.c_str(), o.seconds, o.block, processModeName(mode), o.runs);
   std::printf(
       "%.1f ns per stereo frame, %.1fx real time at 44.1 kHz (fastest run %.1f ns, "
       "slowest %.1f ns)\n",

@@ -49,7 +49,7 @@ int runProcess(const ProcessOptions& o) {
     if (o.program) {
       throw HostError("--program: an LV2 plug-in has no programs");
     }
-    if (o.mode != "replacing") {
+    if (processModeFromName(o.mode) != ProcessMode::replacing) {
       throw HostError("--mode accumulating: an LV2 plug-in only replaces its outputs");
     }
     return runLv2Process(
@@ -60,8 +60,8 @@ int runProcess(const ProcessOptions& o) {
   for (const auto& text : o.parameters) {
     assignments.push_back(parseParameterAssignment(text));
   }
-  const ProcessMode mode =
-      o.mode == "accumulating" ? ProcessMode::accumulating : ProcessMode::replacing;
+  // The option's check admits only the two names.
+  const ProcessMode mode = processModeFromName(o.mode).value_or(ProcessMode::replacing);
 
   wav::WavReader reader(o.input);
   const wav::StreamFormat& in = reader.format();
@@ -183,7 +183,8 @@ CommandRun defineProcessCommand(CLI::App& command) {
                   "(default: the input's; no resampling)")
       ->check(CLI::Range(1u, 1536000u));
   command.add_option("--mode", o->mode, "process entry: replacing (default) or accumulating")
-      ->check(CLI::IsMember({"replacing", "accumulating"}));
+      ->check(CLI::IsMember(
+          {processModeName(ProcessMode::replacing), processModeName(ProcessMode::accumulating)}));
   auto* pcm16 = command.add_flag("--pcm16", o->pcm16, "write 16-bit PCM");
   command.add_flag("--pcm24", o->pcm24, "write 24-bit PCM")->excludes(pcm16);
   return [o] { return runProcess(*o); };

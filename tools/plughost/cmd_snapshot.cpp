@@ -215,39 +215,17 @@ class PanelCapture {
   }
 };
 
-// The editor between effEditOpen and effEditClose. Declared after the host window, so the
-// editor closes before the window it lives in goes.
-class OpenEditor {
- public:
-  OpenEditor(PluginInstance& plugin, HostWindow& host, const std::string& pluginName)
-      : plugin_(plugin) {
-    plugin_.dispatch(effEditOpen, 0, 0, host.handle());
-    open_ = true;
-    host.pump();
-    // The editor's own window: the top child of the frame it was given.
-    window_ = GetWindow(host.handle(), GW_CHILD);
-    if (window_ == nullptr) {
-      close();
-      throw HostError(pluginName + ": its editor opened no window in the host's window");
-    }
-  }
-  ~OpenEditor() { close(); }
-  OpenEditor(const OpenEditor&) = delete;
-  OpenEditor& operator=(const OpenEditor&) = delete;
+// What the scripted hand and the capture work on: the editor's own window, the top child of
+// the frame it was given; null when it made none.
+using EditorView = HWND;
 
-  HWND window() const { return window_; }
-  void close() {
-    if (open_) {
-      open_ = false;
-      plugin_.dispatch(effEditClose);
-    }
-  }
+EditorView editorIn(HostWindow& host) {
+  return GetWindow(host.handle(), GW_CHILD);
+}
 
- private:
-  PluginInstance& plugin_;
-  HWND window_ = nullptr;
-  bool open_ = false;
-};
+void* parentOf(HostWindow& host) {
+  return host.handle();
+}
 
 // The scripted hand: the real pointer goes where the script says, and the window under the
 // pointer at the press gets the button messages, as if it had captured the mouse, for the
@@ -323,44 +301,24 @@ class ScriptedPointer {
 
 using HostWindow = X11HostWindow;
 
-// The editor between effEditOpen and effEditClose. Declared after the host window, so the
-// editor closes before the window it lives in goes.
-class OpenEditor {
- public:
-  OpenEditor(PluginInstance& plugin, HostWindow& host, const std::string& pluginName)
-      : plugin_(plugin), host_(host) {
-    plugin_.dispatch(effEditOpen, 0, 0, host.parentPointer());
-    open_ = true;
-    host.sync();
-    if (host.childCount() == 0) {
-      close();
-      throw HostError(pluginName + ": its editor opened no window in the host's window");
-    }
-  }
-  ~OpenEditor() { close(); }
-  OpenEditor(const OpenEditor&) = delete;
-  OpenEditor& operator=(const OpenEditor&) = delete;
+// What the scripted hand and the capture work on: the host window itself, the editor's windows
+// inside it; null when the editor made none.
+using EditorView = HostWindow*;
 
-  HostWindow& window() const { return host_; }
-  void close() {
-    if (open_) {
-      open_ = false;
-      plugin_.dispatch(effEditClose);
-    }
-  }
+EditorView editorIn(HostWindow& host) {
+  return host.childCount() > 0 ? &host : nullptr;
+}
 
- private:
-  PluginInstance& plugin_;
-  HostWindow& host_;
-  bool open_ = false;
-};
+void* parentOf(HostWindow& host) {
+  return host.parentPointer();
+}
 
 // The scripted hand, through XTest: the real pointer moves and the real button goes down and
 // up, so the editor gets what the server makes of it (its window holds the pointer grab from
 // the press to the release). The editor handles the events at its next idle, after the action.
 class ScriptedPointer {
  public:
-  explicit ScriptedPointer(HostWindow& host) : host_(host) {}
+  explicit ScriptedPointer(HostWindow* host) : host_(*host) {}
 
   void perform(const PointerAction& action) {
     host_.pointerTo(action.from.x, action.from.y);
@@ -382,7 +340,8 @@ class ScriptedPointer {
 };
 
 struct PanelCapture {
-  static RgbPicture capture(HostWindow& host, int width, int height) {
+  static RgbPicture capture(HostWindow* view, int width, int height) {
+    HostWindow& host = *view;
     return host.capture(width, height);
   }
 };
@@ -437,7 +396,7 @@ int runLv2Snapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& scri
   std::printf("opened the editor, %d x %d pixels: %s\n", width, height,
               plugin.controlList().c_str());
 
-  ScriptedPointer pointer(window);
+  ScriptedPointer pointer(&window);
   for (const ScriptStep& step : script) {
     const std::size_t writesBefore = ui.writes().size();
     if (step.pointer) {
@@ -464,6 +423,39 @@ int runLv2Snapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& scri
 }
 
 #endif
+
+// The editor between effEditOpen and effEditClose. Declared after the host window, so the
+// editor closes before the window it lives in goes.
+class OpenEditor {
+ public:
+  OpenEditor(PluginInstance& plugin, HostWindow& host, const std::string& pluginName)
+      : plugin_(plugin) {
+    plugin_.dispatch(effEditOpen, 0, 0, parentOf(host));
+    open_ = true;
+    host.pump();
+    view_ = editorIn(host);
+    if (view_ == nullptr) {
+      close();
+      throw HostError(pluginName + ": its editor opened no window in the host's window");
+    }
+  }
+  ~OpenEditor() { close(); }
+  OpenEditor(const OpenEditor&) = delete;
+  OpenEditor& operator=(const OpenEditor&) = delete;
+
+  EditorView window() const { return view_; }
+  void close() {
+    if (open_) {
+      open_ = false;
+      plugin_.dispatch(effEditClose);
+    }
+  }
+
+ private:
+  PluginInstance& plugin_;
+  EditorView view_ = nullptr;
+  bool open_ = false;
+};
 
 int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script) {
 #ifndef _WIN32

@@ -9,9 +9,54 @@ namespace plughost {
 namespace {
 
 // Descriptor-to-recorder table shared by every callback call in the process. Plug-ins may call
-// from any thread they like, so it is guarded.
+// from any thread they like, from process calls too, so finding a recorder takes no lock: a
+// fixed set of slots, each written (under the mutex, by attach and detach) recorder first and
+// descriptor last, and read descriptor first. Descriptors beyond the slots go to a list that
+// is only searched, under the mutex, while it holds any.
+struct RegistrySlot {
+  std::atomic<AEffect*> effect{nullptr};
+  std::atomic<HostCallbackRecorder*> recorder{nullptr};
+};
+constexpr std::size_t kRegistrySlots = 1024;
 std::mutex registryMutex;
-std::vector<std::pair<AEffect*, HostCallbackRecorder*>> registry;
+RegistrySlot registry[kRegistrySlots];
+std::vector<std::pair<AEffect*, HostCallbackRecorder*>> overflow;
+std::atomic<bool> overflowInUse{false};
+
+// Under registryMutex.
+void forget(AEffect* effect, const HostCallbackRecorder* owner) {
+  for (RegistrySlot& slot : registry) {
+    if ((effect == nullptr || slot.effect.load(std::memory_order_relaxed) == effect) &&
+        (owner == nullptr || slot.recorder.load(std::memory_order_relaxed) == owner)) {
+      slot.effect.store(nullptr, std::memory_order_release);
+      slot.recorder.store(nullptr, std::memory_order_release);
+    }
+  }
+  std::erase_if(overflow, [effect, owner](const auto& entry) {
+    return (effect == nullptr || entry.first == effect) &&
+           (owner == nullptr || entry.second == owner);
+  });
+  overflowInUse.store(!overflow.empty(), std::memory_order_release);
+}
+
+HostCallbackRecorder* recorderOf(AEffect* effect) {
+  for (const RegistrySlot& slot : registry) {
+    if (slot.effect.load(std::memory_order_acquire) == effect) {
+      // Null when a detach came in between: the call then goes where unknown ones go.
+      return slot.recorder.load(std::memory_order_acquire);
+    }
+  }
+  if (overflowInUse.load(std::memory_order_acquire)) {
+    std::lock_guard lock(registryMutex);
+    for (const auto& [known, owner] : overflow) {
+      if (known == effect) {
+        return owner;
+      }
+    }
+  }
+  return nullptr;
+}
+
 thread_local HostCallbackRecorder* entryRecorder = nullptr;
 
 void copyText(void* ptr, const char* text) {
@@ -26,7 +71,7 @@ void copyText(void* ptr, const char* text) {
 
 HostCallbackRecorder::~HostCallbackRecorder() {
   std::lock_guard lock(registryMutex);
-  std::erase_if(registry, [this](const auto& entry) { return entry.second == this; });
+  forget(nullptr, this);
 }
 
 HostCallbackRecorder::EntryScope::EntryScope(HostCallbackRecorder& recorder)
@@ -40,28 +85,28 @@ HostCallbackRecorder::EntryScope::~EntryScope() {
 
 void HostCallbackRecorder::attach(AEffect* effect) {
   std::lock_guard lock(registryMutex);
-  std::erase_if(registry, [effect](const auto& entry) { return entry.first == effect; });
-  registry.emplace_back(effect, this);
+  forget(effect, nullptr);
+  for (RegistrySlot& slot : registry) {
+    if (slot.effect.load(std::memory_order_relaxed) == nullptr) {
+      slot.recorder.store(this, std::memory_order_release);
+      slot.effect.store(effect, std::memory_order_release);
+      return;
+    }
+  }
+  overflow.emplace_back(effect, this);
+  overflowInUse.store(true, std::memory_order_release);
 }
 
 void HostCallbackRecorder::detach(AEffect* effect) {
   std::lock_guard lock(registryMutex);
-  std::erase_if(registry, [effect, this](const auto& entry) {
-    return entry.first == effect && entry.second == this;
-  });
+  forget(effect, this);
 }
 
 VstIntPtr HostCallbackRecorder::callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
                                          VstIntPtr value, void* ptr, float opt) {
   HostCallbackRecorder* recorder = nullptr;
   if (effect != nullptr) {
-    std::lock_guard lock(registryMutex);
-    for (const auto& [known, owner] : registry) {
-      if (known == effect) {
-        recorder = owner;
-        break;
-      }
-    }
+    recorder = recorderOf(effect);
   }
   if (recorder == nullptr) {
     recorder = entryRecorder;
@@ -76,14 +121,14 @@ VstIntPtr HostCallbackRecorder::callback(AEffect* effect, std::int32_t opcode, s
 
 VstIntPtr HostCallbackRecorder::handle(std::int32_t opcode, std::int32_t index, VstIntPtr value,
                                        void* ptr, float opt) {
-  {
+  requestCount_.fetch_add(1, std::memory_order_relaxed);
+  if (opcode >= 0 && opcode < static_cast<std::int32_t>(std::size(opcodeCounts_))) {
+    opcodeCounts_[opcode].fetch_add(1, std::memory_order_relaxed);
+  } else {
+    otherOpcodeCount_.fetch_add(1, std::memory_order_relaxed);
+  }
+  if (policy_.keepRequests) {
     std::lock_guard lock(mutex_);
-    ++requestCount_;
-    if (opcode >= 0 && opcode < static_cast<std::int32_t>(std::size(opcodeCounts_))) {
-      ++opcodeCounts_[opcode];
-    } else {
-      ++otherOpcodeCount_;
-    }
     if (requests_.size() < kMaxRecorded) {
       requests_.push_back({opcode, index, value, opt});
     }
@@ -91,21 +136,29 @@ VstIntPtr HostCallbackRecorder::handle(std::int32_t opcode, std::int32_t index, 
       automation_.push_back({index, opt});
     }
   }
+  return answer(opcode, index, ptr);
+}
+
+VstIntPtr HostCallbackRecorder::answer(std::int32_t opcode, std::int32_t index, void* ptr) const {
+  if (policy_.answers == HostAnswers::silent ||
+      (policy_.answers == HostAnswers::versionZero && opcode == audioMasterVersion)) {
+    return 0;
+  }
   switch (opcode) {
     case audioMasterVersion:
       return kHostVersion;
     case audioMasterPinConnected:
-      // 0 means connected: plughost feeds two inputs and reads two outputs.
-      return index >= 0 && index < 2 ? 0 : 1;
+      // 0 means connected.
+      return index >= 0 && index < policy_.connectedPins ? 0 : 1;
     case audioMasterGetSampleRate:
-      return static_cast<VstIntPtr>(sampleRate_);
+      return static_cast<VstIntPtr>(sampleRate_.load(std::memory_order_relaxed));
     case audioMasterGetBlockSize:
-      return blockSize_;
+      return blockSize_.load(std::memory_order_relaxed);
     case audioMasterGetVendorString:
       copyText(ptr, "DriveEffect project");
       return 1;
     case audioMasterGetProductString:
-      copyText(ptr, "plughost");
+      copyText(ptr, policy_.product);
       return 1;
     case audioMasterGetVendorVersion:
       return 1000;
@@ -128,16 +181,14 @@ std::vector<AutomationReport> HostCallbackRecorder::automation() const {
 }
 
 std::size_t HostCallbackRecorder::requestCount() const {
-  std::lock_guard lock(mutex_);
-  return requestCount_;
+  return requestCount_.load(std::memory_order_relaxed);
 }
 
 std::size_t HostCallbackRecorder::countOf(std::int32_t opcode) const {
-  std::lock_guard lock(mutex_);
   if (opcode >= 0 && opcode < static_cast<std::int32_t>(std::size(opcodeCounts_))) {
-    return opcodeCounts_[opcode];
+    return opcodeCounts_[opcode].load(std::memory_order_relaxed);
   }
-  return otherOpcodeCount_;
+  return otherOpcodeCount_.load(std::memory_order_relaxed);
 }
 
 }  // namespace plughost

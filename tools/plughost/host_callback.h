@@ -2,35 +2,34 @@
 // and records what the plug-in asked, above all every automation report (opcode 0).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
 #include "host/aeffect.h"
+#include "tools/plughost/vst_opcodes.h"
 
 namespace plughost {
 
-// Host requests beyond the five the interface header names, by their published numbers.
-enum HostOpcode24 : std::int32_t {
-  audioMasterGetTime = 7,
-  audioMasterProcessEvents = 8,
-  audioMasterIOChanged = 13,
-  audioMasterSizeWindow = 15,
-  audioMasterGetSampleRate = 16,
-  audioMasterGetBlockSize = 17,
-  audioMasterGetInputLatency = 18,
-  audioMasterGetOutputLatency = 19,
-  audioMasterGetCurrentProcessLevel = 23,
-  audioMasterGetAutomationState = 24,
-  audioMasterGetVendorString = 32,
-  audioMasterGetProductString = 33,
-  audioMasterGetVendorVersion = 34,
-  audioMasterCanDo = 37,
-  audioMasterGetLanguage = 38,
-  audioMasterUpdateDisplay = 42,
-  audioMasterBeginEdit = 43,
-  audioMasterEndEdit = 44,
+// What the host answers. A validator also plays hosts that are too old to count or say nothing.
+enum class HostAnswers {
+  plain,        // a VST 2.4 host: version, sample rate, block size, vendor and product texts
+  silent,       // 0 to every request, the version included
+  versionZero,  // 0 to the version request, the rest as plain
+};
+
+struct HostPolicy {
+  HostAnswers answers = HostAnswers::plain;
+  // Keep every request and automation report (under a lock, in growing lists). Without, only
+  // the counts are kept, in atomics: the callback then neither allocates nor locks (finding the
+  // recorder takes no lock either), so plug-ins may call it from process calls watched for both.
+  bool keepRequests = true;
+  // The product text; the vendor is always the project.
+  const char* product = "plughost";
+  // audioMasterPinConnected says "connected" (0) for pins below this.
+  std::int32_t connectedPins = 2;
 };
 
 struct HostRequest {
@@ -52,6 +51,7 @@ class HostCallbackRecorder {
   static constexpr std::size_t kMaxRecorded = 1 << 16;
 
   HostCallbackRecorder() = default;
+  explicit HostCallbackRecorder(const HostPolicy& policy) : policy_(policy) {}
   ~HostCallbackRecorder();
   HostCallbackRecorder(const HostCallbackRecorder&) = delete;
   HostCallbackRecorder& operator=(const HostCallbackRecorder&) = delete;
@@ -79,8 +79,8 @@ class HostCallbackRecorder {
   void detach(AEffect* effect);
 
   // What the host reports to a plug-in that asks.
-  void setSampleRate(float rate) { sampleRate_ = rate; }
-  void setBlockSize(std::int32_t frames) { blockSize_ = frames; }
+  void setSampleRate(float rate) { sampleRate_.store(rate, std::memory_order_relaxed); }
+  void setBlockSize(std::int32_t frames) { blockSize_.store(frames, std::memory_order_relaxed); }
 
   // The answer to one request, recorded. Public so tests and other hosts can drive it directly.
   VstIntPtr handle(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr, float opt);
@@ -92,14 +92,17 @@ class HostCallbackRecorder {
   std::size_t countOf(std::int32_t opcode) const;
 
  private:
+  VstIntPtr answer(std::int32_t opcode, std::int32_t index, void* ptr) const;
+
+  HostPolicy policy_;
   mutable std::mutex mutex_;
   std::vector<HostRequest> requests_;
   std::vector<AutomationReport> automation_;
-  std::size_t requestCount_ = 0;
-  std::size_t opcodeCounts_[64] = {};
-  std::size_t otherOpcodeCount_ = 0;
-  float sampleRate_ = 44100.0f;
-  std::int32_t blockSize_ = 512;
+  std::atomic<std::size_t> requestCount_{0};
+  std::atomic<std::size_t> opcodeCounts_[64] = {};
+  std::atomic<std::size_t> otherOpcodeCount_{0};
+  std::atomic<float> sampleRate_{44100.0f};
+  std::atomic<std::int32_t> blockSize_{512};
 };
 
 }  // namespace plughost

@@ -6,7 +6,7 @@
 namespace plughost {
 
 PluginInstance::PluginInstance(const PluginLibrary& library, HostCallbackRecorder& host)
-    : library_(library), host_(host) {
+    : library_(&library), host_(host) {
   const std::string name = "plug-in '" + library.path().string() + "'";
   {
     HostCallbackRecorder::EntryScope scope(host_);
@@ -28,14 +28,25 @@ PluginInstance::PluginInstance(const PluginLibrary& library, HostCallbackRecorde
   host_.attach(effect_);
 }
 
+PluginInstance::PluginInstance(AEffect* adopted, HostCallbackRecorder& host,
+                               const PluginLibrary* library)
+    : library_(library), host_(host), effect_(adopted) {
+  host_.attach(effect_);
+}
+
 PluginInstance::~PluginInstance() {
+  close();
+}
+
+void PluginInstance::close(bool switchOffFirst) {
   if (effect_ == nullptr) {
     return;
   }
-  if (active_) {
-    dispatch(effMainsChanged, 0, 0);
+  if (active_ && switchOffFirst) {
+    setActive(false);
   }
   AEffect* effect = effect_;
+  effect_ = nullptr;
   effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
   host_.detach(effect);
 }
@@ -47,6 +58,13 @@ VstIntPtr PluginInstance::dispatch(std::int32_t opcode, std::int32_t index, VstI
 
 void PluginInstance::open() {
   dispatch(effOpen);
+}
+
+void PluginInstance::start(float sampleRate, std::int32_t blockSize) {
+  open();
+  setSampleRate(sampleRate);
+  setBlockSize(blockSize);
+  setActive(true);
 }
 
 void PluginInstance::setSampleRate(float rate) {
@@ -135,6 +153,10 @@ bool PluginInstance::supports(ProcessMode mode) const {
     return (effect_->flags & effFlagsCanReplacing) != 0 && effect_->processReplacing != nullptr;
   }
   return effect_->process != nullptr;
+}
+
+ProcessMode PluginInstance::preferredMode() const {
+  return supports(ProcessMode::replacing) ? ProcessMode::replacing : ProcessMode::accumulating;
 }
 
 void PluginInstance::process(ProcessMode mode, float** inputs, float** outputs,

@@ -1,6 +1,6 @@
 // A VST 2 plug-in library on disk: loaded on construction, unloaded on destruction, with its
 // entry point looked up under the names hosts use. Loading is platform-specific
-// (plugin_library_posix.cpp, plugin_library_win32.cpp); everything else is shared.
+// (plugin_library_posix.cpp, plugin_library_win.cpp); everything else is shared.
 #pragma once
 
 #include <filesystem>

@@ -6,27 +6,10 @@
 #include <iomanip>
 
 #include "tools/plughost/host_text.h"
+#include "tools/plughost/vst_opcodes.h"
 
 namespace plughost {
 namespace {
-
-struct FlagName {
-  std::int32_t bit;
-  const char* name;
-};
-
-// The bits of the interface header, then the later published ones a Linux plug-in may set.
-constexpr FlagName kFlagNames[] = {
-    {effFlagsHasEditor, "effFlagsHasEditor"},
-    {effFlagsHasClip, "effFlagsHasClip"},
-    {effFlagsHasVu, "effFlagsHasVu"},
-    {effFlagsCanMono, "effFlagsCanMono"},
-    {effFlagsCanReplacing, "effFlagsCanReplacing"},
-    {32, "effFlagsProgramChunks"},
-    {256, "effFlagsIsSynth"},
-    {512, "effFlagsNoSoundInStop"},
-    {4096, "effFlagsCanDoubleReplacing"},
-};
 
 // A JSON number that prints as the float's shortest text (0.2, not 0.20000000298023224).
 double jsonFloat(float value) {
@@ -80,11 +63,11 @@ std::vector<std::string> flagNames(std::int32_t flags) {
     if ((bits & bit) == 0) {
       continue;
     }
-    auto known =
-        std::find_if(std::begin(kFlagNames), std::end(kFlagNames),
-                     [bit](const FlagName& f) { return static_cast<std::uint32_t>(f.bit) == bit; });
-    names.push_back(known != std::end(kFlagNames) ? known->name
-                                                  : hex32(static_cast<std::int32_t>(bit)));
+    auto known = std::find_if(
+        std::begin(kEffectFlags), std::end(kEffectFlags),
+        [bit](const EffectFlag& f) { return static_cast<std::uint32_t>(f.bit) == bit; });
+    names.push_back(known != std::end(kEffectFlags) ? known->name
+                                                    : hex32(static_cast<std::int32_t>(bit)));
   }
   return names;
 }

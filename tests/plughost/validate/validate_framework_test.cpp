@@ -12,10 +12,13 @@
 #include <thread>
 
 #include "tools/plughost/validate/check.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/comparisons.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
 #include "tools/plughost/validate/isolation.h"
 #include "tools/plughost/validate/realtime_probe.h"
 #include "tools/plughost/validate/runner.h"
+#include "tools/plughost/validate/signals.h"
 
 #ifndef _WIN32
 #include <csignal>
@@ -192,7 +195,7 @@ class BlockRuns : public ::testing::Test {
 TEST_F(BlockRuns, FollowTheScheduleIncludingEmptyCalls) {
   Effect effect(fakeMain, "main");
   const Channels input = makeSignal(Signal::noise, 2, 1000, 44100.0, 3);
-  const Channels output = render(effect, input, {0, 300, 7}, {Mode::replacing, false});
+  const Channels output = render(effect, input, {0, 300, 7}, {ProcessMode::replacing, false});
   // 1000 frames as 0, 300, 7, 0, 300, 7, 0, 300, 7, 0, 79.
   EXPECT_EQ(fake.calls, 11);
   for (std::size_t i = 0; i < 1000; ++i) {
@@ -203,20 +206,20 @@ TEST_F(BlockRuns, FollowTheScheduleIncludingEmptyCalls) {
 TEST_F(BlockRuns, InPlaceHandsTheInputBufferAsOutput) {
   Effect effect(fakeMain, "main");
   const Channels input = makeSignal(Signal::noise, 2, 600, 44100.0, 3);
-  EXPECT_FALSE(firstDifference(render(effect, input, {64}, {Mode::replacing, true}),
-                               render(effect, input, {64}, {Mode::replacing, false})));
+  EXPECT_FALSE(firstDifference(render(effect, input, {64}, {ProcessMode::replacing, true}),
+                               render(effect, input, {64}, {ProcessMode::replacing, false})));
 }
 
 TEST_F(BlockRuns, CatchWritesPastTheBlockAndIntoInputs) {
   Effect effect(fakeMain, "main");
   const Channels input = makeSignal(Signal::noise, 2, 256, 44100.0, 3);
   fake.writePastEnd = true;
-  EXPECT_THROW(render(effect, input, {100}, {Mode::replacing, false}), Failure);
+  EXPECT_THROW(render(effect, input, {100}, {ProcessMode::replacing, false}), Failure);
   fake.writePastEnd = false;
   fake.writeInput = true;
-  EXPECT_THROW(render(effect, input, {100}, {Mode::replacing, false}), Failure);
+  EXPECT_THROW(render(effect, input, {100}, {ProcessMode::replacing, false}), Failure);
   // In place the input is the output: writing it is the point.
-  EXPECT_NO_THROW(render(effect, input, {100}, {Mode::replacing, true}));
+  EXPECT_NO_THROW(render(effect, input, {100}, {ProcessMode::replacing, true}));
 }
 
 TEST_F(BlockRuns, EntryReturningNullOrBadMagicFails) {

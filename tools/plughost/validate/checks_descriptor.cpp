@@ -4,7 +4,7 @@
 
 #include "tools/plughost/host_text.h"
 #include "tools/plughost/validate/all_checks.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
 
 namespace plughost::validate {
 namespace {
@@ -14,18 +14,9 @@ constexpr std::int32_t kMaxCount = 100000;
 
 std::string flagNames(std::int32_t flags) {
   std::string names;
-  const std::pair<std::int32_t, const char*> known[] = {{effFlagsHasEditor, "editor"},
-                                                        {effFlagsHasClip, "clip"},
-                                                        {effFlagsHasVu, "VU"},
-                                                        {effFlagsCanMono, "mono"},
-                                                        {effFlagsCanReplacing, "replacing"},
-                                                        {32, "program chunks"},
-                                                        {256, "synth"},
-                                                        {512, "no sound in stop"},
-                                                        {4096, "double replacing"}};
-  for (const auto& [bit, name] : known) {
-    if ((flags & bit) != 0) {
-      names += names.empty() ? name : std::string(", ") + name;
+  for (const EffectFlag& flag : kEffectFlags) {
+    if ((flags & flag.bit) != 0) {
+      names += names.empty() ? flag.word : std::string(", ") + flag.word;
     }
   }
   return names.empty() ? "none" : names;

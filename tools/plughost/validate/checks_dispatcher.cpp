@@ -4,22 +4,16 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tools/plughost/validate/all_checks.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/comparisons.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
 
 namespace plughost::validate {
 namespace {
-
-// What the pointer argument of an opcode is, as far as the host is concerned.
-enum class Pointer {
-  none,    // the opcode takes no pointer: nothing may be written through it
-  input,   // the plug-in reads it: nothing may be written through it either
-  output,  // the plug-in writes up to `writable` bytes
-  any,     // vendor-defined: anything goes
-};
 
 // What the value argument is.
 enum class Value {
@@ -34,192 +28,82 @@ enum class Value {
 // Which count "count" means for the index.
 enum class Counted { parameters, programs, inputs, outputs };
 
+// How the sweep calls an opcode beyond what the opcode table says of its pointer. Requests not
+// listed only ask (the program, parameters, current program name and descriptor must not
+// change) and take plain values counted against the parameters.
+struct SweepArguments {
+  std::int32_t opcode;
+  bool asksOnly;
+  Value value;
+  Counted counted;
+  float opt;
+};
+
+constexpr bool kChanges = false;
+constexpr SweepArguments kSweepArguments[] = {
+    {effSetProgram, kChanges, Value::plain, Counted::programs, 0.0f},
+    {effSetProgramName, kChanges, Value::plain, Counted::parameters, 0.0f},
+    {effSetSampleRate, kChanges, Value::plain, Counted::parameters, 44100.0f},
+    {effSetBlockSize, kChanges, Value::blockSize, Counted::parameters, 0.0f},
+    {effMainsChanged, kChanges, Value::plain, Counted::parameters, 0.0f},
+    {24, kChanges, Value::byteSize, Counted::parameters, 0.0f},       // effSetChunk
+    {25, kChanges, Value::plain, Counted::parameters, 0.0f},          // effProcessEvents
+    {27, kChanges, Value::plain, Counted::parameters, 0.0f},          // effString2Parameter
+    {29, true, Value::plain, Counted::programs, 0.0f},                // effGetProgramNameIndexed
+    {30, kChanges, Value::plain, Counted::programs, 0.0f},            // effCopyProgram
+    {31, kChanges, Value::plain, Counted::inputs, 0.0f},              // effConnectInput
+    {32, kChanges, Value::plain, Counted::outputs, 0.0f},             // effConnectOutput
+    {33, true, Value::plain, Counted::inputs, 0.0f},                  // effGetInputProperties
+    {34, true, Value::plain, Counted::outputs, 0.0f},                 // effGetOutputProperties
+    {38, kChanges, Value::arrayCount, Counted::parameters, 0.0f},     // effOfflineNotify
+    {39, kChanges, Value::arrayCount, Counted::parameters, 0.0f},     // effOfflinePrepare
+    {40, kChanges, Value::arrayCount, Counted::parameters, 0.0f},     // effOfflineRun
+    {41, kChanges, Value::plain, Counted::parameters, 0.0f},          // effProcessVarIo
+    {42, kChanges, Value::inRecord, Counted::parameters, 0.0f},       // effSetSpeakerArrangement
+    {43, kChanges, Value::blockSize, Counted::parameters, 44100.0f},  // ...AndSampleRate
+    {44, kChanges, Value::plain, Counted::parameters, 0.0f},          // effSetBypass
+    {50, kChanges, Value::plain, Counted::parameters, 0.0f},          // effVendorSpecific
+    {55, kChanges, Value::plain, Counted::parameters, 0.0f},          // effSetViewPosition
+    {59, kChanges, Value::plain, Counted::parameters, 0.0f},          // effEditKeyDown
+    {60, kChanges, Value::plain, Counted::parameters, 0.0f},          // effEditKeyUp
+    {61, kChanges, Value::plain, Counted::parameters, 0.0f},          // effSetEditKnobMode
+    {67, kChanges, Value::plain, Counted::parameters, 0.0f},          // effBeginSetProgram
+    {68, kChanges, Value::plain, Counted::parameters, 0.0f},          // effEndSetProgram
+    {69, true, Value::outPointer, Counted::parameters, 0.0f},         // effGetSpeakerArrangement
+    {70, kChanges, Value::plain, Counted::parameters, 0.0f},  // effShellGetNextPlugin advances
+    {71, kChanges, Value::plain, Counted::parameters, 0.0f},  // effStartProcess
+    {72, kChanges, Value::plain, Counted::parameters, 0.0f},  // effStopProcess
+    {73, kChanges, Value::plain, Counted::parameters, 0.0f},  // effSetTotalSampleToProcess
+    {74, kChanges, Value::plain, Counted::parameters, 0.70710677f},  // effSetPanLaw
+    {75, kChanges, Value::plain, Counted::parameters, 0.0f},         // effBeginLoadBank
+    {76, kChanges, Value::plain, Counted::parameters, 0.0f},         // effBeginLoadProgram
+    {77, kChanges, Value::plain, Counted::parameters, 0.0f},         // effSetProcessPrecision
+};
+
 struct Profile {
-  Pointer pointer = Pointer::none;
+  PointerKind pointer = PointerKind::none;
   std::size_t writable = 0;
   Value value = Value::plain;
-  // Asking only: the program, parameters, current program name and descriptor must not change.
   bool asksOnly = true;
   Counted counted = Counted::parameters;
   float opt = 0.0f;
 };
 
-constexpr std::size_t kParameterText = 9;  // 8 characters and the terminator
-constexpr std::size_t kProgramName = 24;   // 23 characters and the terminator
 constexpr std::size_t kPointerSize = sizeof(void*);
 
-// The published meanings of the 2.4 opcodes, reduced to what the sweep needs. effOpen, effClose,
-// effEditOpen and effEditClose are left to the loading and editor checks.
+// effOpen, effClose, effEditOpen and effEditClose are left to the loading and editor checks.
 Profile profileOf(std::int32_t opcode) {
+  const OpcodeInfo info = opcodeInfo(opcode);
   Profile p;
-  auto changes = [&p] { p.asksOnly = false; };
-  switch (opcode) {
-    case effSetProgram:
-      changes();
-      p.counted = Counted::programs;
-      break;
-    case effSetProgramName:
-      changes();
-      p.pointer = Pointer::input;
-      break;
-    case effGetProgramName:
-      p.pointer = Pointer::output;
-      p.writable = kProgramName;
-      break;
-    case effGetParamLabel:
-    case effGetParamDisplay:
-    case effGetParamName:
-      p.pointer = Pointer::output;
-      p.writable = kParameterText;
-      break;
-    case effSetSampleRate:
-      changes();
-      p.opt = 44100.0f;
-      break;
-    case effSetBlockSize:
-      changes();
-      p.value = Value::blockSize;
-      break;
-    case effMainsChanged:
-      changes();
-      break;
-    case effEditGetRect:
-      p.pointer = Pointer::output;
-      p.writable = kPointerSize;
-      break;
-    case effEditDraw:
-      p.pointer = Pointer::input;
-      break;
-    case 23:  // effGetChunk
-      p.pointer = Pointer::output;
-      p.writable = kPointerSize;
-      break;
-    case 24:  // effSetChunk
-      changes();
-      p.pointer = Pointer::input;
-      p.value = Value::byteSize;
-      break;
-    case 25:  // effProcessEvents
-    case 41:  // effProcessVarIo
-    case 75:  // effBeginLoadBank
-    case 76:  // effBeginLoadProgram
-      changes();
-      p.pointer = Pointer::input;
-      break;
-    case 27:  // effString2Parameter
-      changes();
-      p.pointer = Pointer::input;
-      break;
-    case 29:  // effGetProgramNameIndexed
-      p.pointer = Pointer::output;
-      p.writable = kProgramName;
-      p.counted = Counted::programs;
-      break;
-    case 30:  // effCopyProgram
-      changes();
-      p.counted = Counted::programs;
-      break;
-    case 31:  // effConnectInput
-      changes();
-      p.counted = Counted::inputs;
-      break;
-    case 32:  // effConnectOutput
-      changes();
-      p.counted = Counted::outputs;
-      break;
-    case 33:  // effGetInputProperties: VstPinProperties
-      p.pointer = Pointer::output;
-      p.writable = 128;
-      p.counted = Counted::inputs;
-      break;
-    case 34:  // effGetOutputProperties
-      p.pointer = Pointer::output;
-      p.writable = 128;
-      p.counted = Counted::outputs;
-      break;
-    case 38:  // effOfflineNotify
-    case 39:  // effOfflinePrepare
-    case 40:  // effOfflineRun
-      changes();
-      p.pointer = Pointer::input;
-      p.value = Value::arrayCount;
-      break;
-    case 42:  // effSetSpeakerArrangement: value and pointer are both arrangements
-      changes();
-      p.pointer = Pointer::input;
-      p.value = Value::inRecord;
-      break;
-    case 43:  // effSetBlockSizeAndSampleRate
-      changes();
-      p.value = Value::blockSize;
-      p.opt = 44100.0f;
-      break;
-    case 44:  // effSetBypass
-    case 55:  // effSetViewPosition
-    case 59:  // effEditKeyDown
-    case 60:  // effEditKeyUp
-    case 61:  // effSetEditKnobMode
-    case 67:  // effBeginSetProgram
-    case 68:  // effEndSetProgram
-    case 71:  // effStartProcess
-    case 72:  // effStopProcess
-    case 73:  // effSetTotalSampleToProcess
-    case 77:  // effSetProcessPrecision
-      changes();
-      break;
-    case 74:  // effSetPanLaw
-      changes();
-      p.opt = 0.70710677f;
-      break;
-    case 45:  // effGetEffectName
-      p.pointer = Pointer::output;
-      p.writable = 32;
-      break;
-    case 46:  // effGetErrorText
-      p.pointer = Pointer::output;
-      p.writable = 256;
-      break;
-    case 47:  // effGetVendorString
-    case 48:  // effGetProductString
-      p.pointer = Pointer::output;
-      p.writable = 64;
-      break;
-    case 50:  // effVendorSpecific
-      changes();
-      p.pointer = Pointer::any;
-      p.writable = GuardedBuffer::kSize;
-      break;
-    case 51:  // effCanDo
-      p.pointer = Pointer::input;
-      break;
-    case 56:  // effGetParameterProperties: VstParameterProperties
-      p.pointer = Pointer::output;
-      p.writable = 152;
-      break;
-    case 62:  // effGetMidiProgramName: MidiProgramName
-    case 63:  // effGetCurrentMidiProgram
-    case 66:  // effGetMidiKeyName: MidiKeyName
-      p.pointer = Pointer::output;
-      p.writable = 80;
-      break;
-    case 64:  // effGetMidiProgramCategory: MidiProgramCategory
-      p.pointer = Pointer::output;
-      p.writable = 76;
-      break;
-    case 69:  // effGetSpeakerArrangement: value and pointer receive arrangement pointers
-      p.pointer = Pointer::output;
-      p.writable = kPointerSize;
-      p.value = Value::outPointer;
-      break;
-    case 70:  // effShellGetNextPlugin: advances the shell's enumeration
-      changes();
-      p.pointer = Pointer::output;
-      p.writable = 64;
-      break;
-    default:
-      // Requests that only ask (getters, idle, deprecated editor requests) and every opcode the
-      // interface does not define.
-      break;
+  p.pointer = info.pointer;
+  p.writable = info.writable;
+  for (const SweepArguments& arguments : kSweepArguments) {
+    if (arguments.opcode == opcode) {
+      p.value = arguments.value;
+      p.asksOnly = arguments.asksOnly;
+      p.counted = arguments.counted;
+      p.opt = arguments.opt;
+    }
   }
   return p;
 }
@@ -363,8 +247,8 @@ std::string sweep(Context& context) {
       }
       for (std::int32_t index : {-1, 0, 1, count, largest}) {
         for (VstIntPtr value : values) {
-          buffer.reset(profile.pointer == Pointer::output ? profile.writable
-                                                          : GuardedBuffer::kSize);
+          buffer.reset(profile.pointer == PointerKind::output ? profile.writable
+                                                              : GuardedBuffer::kSize);
           second.reset(profile.value == Value::outPointer ? kPointerSize : GuardedBuffer::kSize);
           if (profile.value == Value::inRecord || profile.value == Value::outPointer) {
             value = reinterpret_cast<VstIntPtr>(second.data());
@@ -377,11 +261,11 @@ std::string sweep(Context& context) {
           context.trace(call);
           effect.dispatch(opcode, index, value, buffer.data(), profile.opt);
           ++calls;
-          if (profile.pointer == Pointer::output) {
+          if (profile.pointer == PointerKind::output) {
             if (auto damage = buffer.damage()) {
               findings.add(call + " " + *damage);
             }
-          } else if (profile.pointer != Pointer::any && buffer.touched()) {
+          } else if (profile.pointer != PointerKind::any && buffer.touched()) {
             findings.add(call + " wrote through a pointer it should only read or not use");
           }
           if (profile.value == Value::inRecord && second.touched()) {
@@ -436,17 +320,17 @@ std::string textLimits(Context& context) {
   };
   const std::int32_t parameters = std::clamp(effect->numParams, 0, 4096);
   for (std::int32_t i = 0; i < parameters; ++i) {
-    ask(effGetParamName, i, kParameterText, "name of parameter " + std::to_string(i));
-    ask(effGetParamLabel, i, kParameterText, "label of parameter " + std::to_string(i));
-    ask(effGetParamDisplay, i, kParameterText, "display of parameter " + std::to_string(i));
+    ask(effGetParamName, i, kParameterTextBytes, "name of parameter " + std::to_string(i));
+    ask(effGetParamLabel, i, kParameterTextBytes, "label of parameter " + std::to_string(i));
+    ask(effGetParamDisplay, i, kParameterTextBytes, "display of parameter " + std::to_string(i));
   }
   const std::int32_t programs = std::clamp(effect->numPrograms, 0, 1024);
   const std::int32_t current = effect.program();
   for (std::int32_t p = 0; p < programs; ++p) {
     effect.setProgram(p);
-    ask(effGetProgramName, 0, kProgramName, "name of program " + std::to_string(p));
-    buffer.reset(kProgramName);
-    if (effect.dispatch(29, p, -1, buffer.data()) != 0) {  // effGetProgramNameIndexed
+    ask(effGetProgramName, 0, kProgramNameBytes, "name of program " + std::to_string(p));
+    buffer.reset(kProgramNameBytes);
+    if (effect.dispatch(effGetProgramNameIndexed, p, -1, buffer.data()) != 0) {
       ++texts;
       if (auto damage = buffer.damage()) {
         findings.add("indexed name of program " + std::to_string(p) + ": " + *damage);
@@ -454,9 +338,10 @@ std::string textLimits(Context& context) {
     }
   }
   effect.setProgram(current);
-  for (auto [opcode, writable, what] :
-       {std::tuple{45, std::size_t{32}, "effect name"}, std::tuple{47, std::size_t{64}, "vendor"},
-        std::tuple{48, std::size_t{64}, "product"}}) {
+  for (auto [opcode, what] :
+       {std::pair{effGetEffectName, "effect name"}, std::pair{effGetVendorString, "vendor"},
+        std::pair{effGetProductString, "product"}}) {
+    const std::size_t writable = opcodeInfo(opcode).writable;
     buffer.reset(writable);
     if (effect.dispatch(opcode, 0, 0, buffer.data()) != 0 || buffer.touched()) {
       ++texts;

@@ -1,8 +1,18 @@
-// The editor: the requests a host may send before, around and after a panel is shown. The ones
-// that need a real host window are in editor_win.cpp.
+// The editor: the requests a host may send before, around and after a panel is shown, and the
+// panel in real host windows: open and close in one parent and in fresh ones, the odd orders
+// (twice, while processing, two panels, the effect closed under an open panel), and the library
+// unloaded and loaded again. A crash is caught by the check's own child process; the window
+// system's part is in editor_window_*.cpp.
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include "tools/plughost/validate/all_checks.h"
+#include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/editor_window.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {
@@ -10,6 +20,24 @@ namespace {
 bool hasEditor(const Effect& effect) {
   return (effect->flags & effFlagsHasEditor) != 0;
 }
+
+void requireEditor(const Effect& effect) {
+  if (!hasEditor(effect)) {
+    throw Skipped("the plug-in has no editor");
+  }
+}
+
+// The preamble of a check on the panel: the library, its effect (skipping the check when it has
+// no editor), switched on.
+struct EditorSubject {
+  explicit EditorSubject(Context& context, std::int32_t blockSize = 512)
+      : library(context.plugin()), effect(library) {
+    requireEditor(effect);
+    effect.start(44100.0f, blockSize);
+  }
+  PluginLibrary library;
+  Effect effect;
+};
 
 std::string rectText(const EditorRect& r) {
   return std::to_string(r.right - r.left) + " x " + std::to_string(r.bottom - r.top) + " at (" +
@@ -21,6 +49,44 @@ EditorRect askRect(Effect& effect, const std::string& when) {
   effect.dispatch(effEditGetRect, 0, 0, &rect);
   require(rect != nullptr, "effEditGetRect " + when + " gives no rectangle");
   return *rect;
+}
+
+// The window is made the size of the editor's rectangle, or a fallback size without one.
+std::unique_ptr<EditorHostWindow> windowFor(PluginInstance& effect) {
+  EditorRect* rect = nullptr;
+  effect.dispatch(effEditGetRect, 0, 0, &rect);
+  EditorRect size{0, 0, 300, 400};
+  if (rect != nullptr && rect->right > rect->left && rect->bottom > rect->top) {
+    size = *rect;
+  }
+  return EditorHostWindow::make(size.right - size.left, size.bottom - size.top);
+}
+
+void idle(PluginInstance& effect, EditorHostWindow& window) {
+  effect.dispatch(effEditIdle);
+  window.pump();
+}
+
+void repaint(Effect& effect, EditorHostWindow& window) {
+  window.invalidate();
+  if (EditorHostWindow::paintsInIdle()) {
+    effect.dispatch(effEditIdle);
+  }
+  window.pump();
+}
+
+void closeEditor(Effect& effect, EditorHostWindow& window) {
+  effect.dispatch(effEditClose);
+  window.pump();
+}
+
+// Opens the editor in `window`; fails when that leaves no window of the editor's in it.
+void openIn(PluginInstance& effect, EditorHostWindow& window, const std::string& when) {
+  const VstIntPtr answer = effect.dispatch(effEditOpen, 0, 0, window.parent());
+  window.pump();
+  idle(effect, window);
+  require(window.childCount() > 0, "effEditOpen " + when + " (answer " + std::to_string(answer) +
+                                       ") left no editor window in the host's window");
 }
 
 std::string rect(Context& context) {
@@ -37,11 +103,11 @@ std::string rect(Context& context) {
   };
   require(same(beforeOpen, before), "effEditGetRect changes with effOpen: " + rectText(beforeOpen) +
                                         ", then " + rectText(before));
-  if (!EditorWindow::supported()) {
+  if (!EditorHostWindow::supported()) {
     return "effEditGetRect before effOpen and before the editor opens: " + rectText(before) +
            " (after opening: needs a host window; no X display here)";
   }
-  EditorWindow window(effect);
+  OpenEditor window(effect);
   window.idle();
   const EditorRect after = askRect(effect, "with the editor open");
   require(same(before, after), "the rectangle changes when the editor opens: " + rectText(before) +
@@ -71,31 +137,255 @@ std::string closeWithoutOpen(Context& context) {
   effect.dispatch(effEditClose);
   effect.dispatch(effEditClose);
   effect.dispatch(effEditIdle);
-  if (!hasEditor(effect) || !EditorWindow::supported()) {
+  if (!hasEditor(effect) || !EditorHostWindow::supported()) {
     return "effEditClose twice without an open, then idle: no harm" +
            std::string(hasEditor(effect) ? " (opening after it needs a host window)" : "");
   }
   {
-    EditorWindow window(effect);
+    OpenEditor window(effect);
     window.idle();
   }
-  EditorWindow again(effect);
+  OpenEditor again(effect);
   again.idle();
   return "effEditClose twice without an open: the editor still opens and closes normally after it";
 }
 
+std::string sameParent(Context& context) {
+  EditorFaultWatch faults;
+  EditorSubject subject(context);
+  Effect& effect = subject.effect;
+  auto window = windowFor(effect);
+  const int cycles = context.scaled(5, 50);
+  const std::string cycleText = std::string("open/idle/") + kWindowSystemWords.paint + "/close";
+  int leftOver = 0;
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    context.trace(cycleText + " " + std::to_string(cycle + 1) + " in the same parent");
+    const int before = window->childCount();
+    effect.dispatch(effEditOpen, 0, 0, window->parent());
+    window->pump();
+    for (int i = 0; i < 3; ++i) {
+      idle(effect, *window);
+    }
+    requireThat(window->childCount() > before, [&] {
+      return "open " + std::to_string(cycle + 1) + " in the same parent made no new window";
+    });
+    repaint(effect, *window);
+    closeEditor(effect, *window);
+    leftOver = window->childCount();
+  }
+  if (leftOver > 0) {
+    context.note(std::to_string(leftOver) + " windows left in the parent after " +
+                 std::to_string(cycles) + " closes");
+  }
+  faults.require("in the editor's window procedure");
+  return std::to_string(cycles) + " " + cycleText +
+         " cycles in the same parent: a window each time, no crash";
+}
+
+std::string freshParents(Context& context) {
+  EditorFaultWatch faults;
+  EditorSubject subject(context);
+  Effect& effect = subject.effect;
+  const int cycles = context.scaled(5, 50);
+  const std::string cycleText = std::string("open/idle/") + kWindowSystemWords.paint + "/close";
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    context.trace(cycleText + " " + std::to_string(cycle + 1) + " in a fresh parent");
+    auto window = windowFor(effect);
+    openIn(effect, *window, "in fresh parent " + std::to_string(cycle + 1));
+    repaint(effect, *window);
+    closeEditor(effect, *window);
+  }
+  faults.require("in the editor's window procedure");
+  return std::to_string(cycles) + " " + cycleText +
+         " cycles, each in a new host window destroyed after it";
+}
+
+std::string openTwice(Context& context) {
+  EditorFaultWatch faults;
+  EditorSubject subject(context);
+  Effect& effect = subject.effect;
+  auto window = windowFor(effect);
+  effect.dispatch(effEditOpen, 0, 0, window->parent());
+  openIn(effect, *window, "a second time without a close");
+  repaint(effect, *window);
+  closeEditor(effect, *window);
+  auto another = windowFor(effect);
+  openIn(effect, *another, "after the double open and a close");
+  repaint(effect, *another);
+  closeEditor(effect, *another);
+  faults.require("in the editor's window procedure");
+  return "effEditOpen twice, then close: the editor shows, and opens and closes normally after it";
+}
+
+std::string whileProcessing(Context& context) {
+  EditorFaultWatch faults;
+  EditorSubject subject(context, 256);
+  Effect& effect = subject.effect;
+  windowFor(effect);  // skips before the audio thread starts where no window can be made
+  std::atomic<bool> stop{false};
+  std::atomic<long> blocks{0};
+  std::atomic<bool> failed{false};
+  std::string problem;  // written by the audio thread before it sets `failed`
+  std::thread audio([&] {
+    try {
+      const Channels input =
+          makeSignal(Signal::music, std::max(effect.inputs(), 1), 256, 44100.0, 3);
+      BlockRunner runner(effect, 256, {effect.preferredMode(), false});
+      Channels output = silence(effect.outputs(), 256);
+      while (!stop.load()) {
+        runner.run(input, output, 0, 256);
+        ++blocks;
+        if (auto bad = firstNonFinite(output)) {
+          problem = *bad;
+          failed = true;
+          return;
+        }
+      }
+    } catch (const std::exception& e) {
+      problem = e.what();
+      failed = true;
+    }
+  });
+  const int cycles = context.scaled(3, 20);
+  try {
+    for (int cycle = 0; cycle < cycles && !failed.load(); ++cycle) {
+      auto window = windowFor(effect);
+      openIn(effect, *window, "while another thread processes");
+      for (int i = 0; i < 5; ++i) {
+        if (effect->numParams > 0) {
+          effect.setParameter(0, static_cast<float>(i) / 5.0f);
+        }
+        idle(effect, *window);
+      }
+      repaint(effect, *window);
+      closeEditor(effect, *window);
+    }
+  } catch (...) {
+    stop = true;
+    audio.join();
+    throw;
+  }
+  stop = true;
+  audio.join();
+  require(!failed.load(), "audio thread: " + problem);
+  faults.require("in the editor's window procedure");
+  return std::to_string(cycles) + " open/idle/close cycles while another thread processed " +
+         std::to_string(blocks.load()) + " blocks: output finite";
+}
+
+std::string twoInstances(Context& context) {
+  EditorFaultWatch faults;
+  PluginLibrary library(context.plugin());
+  Effect a(library);
+  requireEditor(a);
+  Effect b(library);
+  a.start();
+  b.start();
+  auto windowA = windowFor(a);
+  auto windowB = windowFor(b);
+  openIn(a, *windowA, "of the first instance");
+  openIn(b, *windowB, "of the second instance while the first's is open");
+  if (a->numParams > 0) {
+    a.setParameter(0, 0.9f);
+    b.setParameter(0, 0.1f);
+  }
+  for (int i = 0; i < 3; ++i) {
+    idle(a, *windowA);
+    idle(b, *windowB);
+  }
+  repaint(a, *windowA);
+  repaint(b, *windowB);
+  closeEditor(a, *windowA);
+  idle(b, *windowB);
+  repaint(b, *windowB);
+  require(windowB->childCount() > 0, "closing the first panel took the second one's away");
+  closeEditor(b, *windowB);
+  faults.require("in the editor's window procedure");
+  return std::string("two instances' panels open at once in two host windows, idled and ") +
+         kWindowSystemWords.painted + "; the second kept working after the first closed";
+}
+
+std::string closedWhileOpen(Context& context) {
+  EditorFaultWatch faults;
+  EditorSubject subject(context);
+  Effect& effect = subject.effect;
+  auto window = windowFor(effect);
+  openIn(effect, *window, "before the effect is closed");
+  repaint(effect, *window);
+  context.trace("effClose with the panel open");
+  effect.close();  // effClose with the panel still open
+  window->pump();
+  const int left = window->childCount();
+  context.trace(std::string(kWindowSystemWords.inputAfterClose) + " after effClose");
+  window->inputAfterClose();
+  context.trace("the host window destroyed after effClose");
+  window.reset();  // destroys whatever the editor left behind
+  if (left > 0) {
+    context.note("effClose left " + std::to_string(left) +
+                 " editor window(s) in the host's window");
+  }
+  faults.require("in the editor's window procedure");
+  return std::string("effClose with the panel open, then ") + kWindowSystemWords.inputSent +
+         ", then the host window destroyed: no crash";
+}
+
+std::string reloadLibrary(Context& context) {
+  EditorFaultWatch faults;
+  const int loads = context.scaled(2, 5);
+  bool stayedLoaded = false;
+  for (int load = 0; load < loads; ++load) {
+    context.trace("load " + std::to_string(load + 1) + ", panel open and close, unload");
+    {
+      EditorSubject subject(context);
+      Effect& effect = subject.effect;
+      auto window = windowFor(effect);
+      openIn(effect, *window, "after " + std::to_string(load) + " unloads of the library");
+      repaint(effect, *window);
+      closeEditor(effect, *window);
+      window.reset();
+      effect.close();
+    }
+    stayedLoaded = stayedLoaded || libraryStillLoaded(context.plugin());
+  }
+  if (stayedLoaded) {
+    context.note(std::string("the library stayed loaded after ") + kWindowSystemWords.unload +
+                 " (something else holds it)");
+  }
+  faults.require("in the editor's window procedure");
+  return std::to_string(loads) + " times: load, open the panel, close it and the effect, " +
+         kWindowSystemWords.unload + "; the panel opened again after every reload";
+}
+
 }  // namespace
 
+OpenEditor::OpenEditor(PluginInstance& effect) : effect_(effect), window_(windowFor(effect)) {
+  openIn(effect, *window_, "in a host window");
+}
+
+OpenEditor::~OpenEditor() {
+  if (effect_.alive()) {
+    effect_.dispatch(effEditClose);
+  }
+  window_->pump();
+}
+
+void OpenEditor::idle() {
+  validate::idle(effect_, *window_);
+}
+
 std::vector<Check> editorChecks() {
-  std::vector<Check> checks = {
+  return {
       {"editor", "rect", rect},
       {"editor", "idle_before_open", idleBeforeOpen},
       {"editor", "close_without_open", closeWithoutOpen},
+      {"editor", "open_close_same_parent", sameParent},
+      {"editor", "open_close_fresh_parents", freshParents},
+      {"editor", "open_twice", openTwice},
+      {"editor", "open_while_processing", whileProcessing},
+      {"editor", "two_instances", twoInstances},
+      {"editor", "effect_closed_while_open", closedWhileOpen},
+      {"editor", "reload_library", reloadLibrary},
   };
-  for (const Check& check : windowEditorChecks()) {
-    checks.push_back(check);
-  }
-  return checks;
 }
 
 }  // namespace plughost::validate

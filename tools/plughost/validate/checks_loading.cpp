@@ -4,7 +4,10 @@
 #include <memory>
 
 #include "tools/plughost/validate/all_checks.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/comparisons.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {
@@ -129,7 +132,9 @@ std::string manyInstances(Context& context) {
 
 std::string versionZeroHostCheck(Context& context) {
   PluginLibrary library(context.plugin());
-  AEffect* effect = library.entry()(validate::versionZeroHost);
+  // The descriptor is never attached to the host: the scope routes its calls there.
+  HostCallbackRecorder::EntryScope scope(validatorHost(HostAnswers::versionZero));
+  AEffect* effect = library.entry()(validatorCallback);
   if (effect != nullptr) {
     if (effect->magic == kEffectMagic && effect->dispatcher != nullptr) {
       effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
@@ -143,15 +148,19 @@ std::string versionZeroHostCheck(Context& context) {
 
 std::string silentHostCheck(Context& context) {
   PluginLibrary library(context.plugin());
-  AEffect* raw = library.entry()(validate::silentHost);
-  if (raw == nullptr) {
-    return "'" + library.entryName() +
-           "' returned null to a host that answers 0 to everything (version 0 included)";
+  {
+    // The descriptor is never attached to the host: the scope routes its calls there.
+    HostCallbackRecorder::EntryScope scope(validatorHost(HostAnswers::silent));
+    AEffect* raw = library.entry()(validatorCallback);
+    if (raw == nullptr) {
+      return "'" + library.entryName() +
+             "' returned null to a host that answers 0 to everything (version 0 included)";
+    }
+    require(raw->magic == kEffectMagic, "the descriptor's magic is wrong under a silent host");
+    raw->dispatcher(raw, effClose, 0, 0, nullptr, 0.0f);
   }
-  require(raw->magic == kEffectMagic, "the descriptor's magic is wrong under a silent host");
-  raw->dispatcher(raw, effClose, 0, 0, nullptr, 0.0f);
   // It made an effect: the whole life cycle must then work without any help from the host.
-  Effect effect(library, validate::silentHost);
+  Effect effect(library, HostAnswers::silent);
   effect.start();
   for (std::int32_t i = 0; i < std::min(effect->numParams, 64); ++i) {
     effect.setParameter(i, 0.75f);

@@ -7,7 +7,9 @@
 #include <map>
 
 #include "tools/plughost/validate/all_checks.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/comparisons.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
 
 namespace plughost::validate {
 namespace {

@@ -7,7 +7,10 @@
 #include <memory>
 
 #include "tools/plughost/validate/all_checks.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/comparisons.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {
@@ -302,8 +305,8 @@ std::string badSamples(Context& context) {
 std::string replacingVsAccumulating(Context& context) {
   PluginLibrary library(context.plugin());
   Effect probe(library);
-  if (!probe.canProcess(Mode::replacing) || !probe.canProcess(Mode::accumulating)) {
-    return std::string("only the ") + modeName(probe.preferredMode()) +
+  if (!probe.supports(ProcessMode::replacing) || !probe.supports(ProcessMode::accumulating)) {
+    return std::string("only the ") + processModeName(probe.preferredMode()) +
            " entry is offered: nothing to compare";
   }
   const std::int32_t total = 16384;
@@ -315,12 +318,12 @@ std::string replacingVsAccumulating(Context& context) {
   Channels replaced;
   {
     auto effect = fresh(library, 44100.0, largest);
-    replaced = render(*effect, input, blocks, {Mode::replacing, false});
+    replaced = render(*effect, input, blocks, {ProcessMode::replacing, false});
   }
   Channels accumulated;
   {
     auto effect = fresh(library, 44100.0, largest);
-    accumulated = render(*effect, input, blocks, {Mode::accumulating, false});
+    accumulated = render(*effect, input, blocks, {ProcessMode::accumulating, false});
   }
   if (auto difference = firstDifference(replaced, accumulated)) {
     throw Failure("process onto silent outputs differs from processReplacing: " + *difference);
@@ -343,12 +346,13 @@ std::string replacingVsAccumulating(Context& context) {
     for (auto& c : out) {
       outPointers.push_back(c.data() + position);
     }
-    effect->process(Mode::accumulating, inPointers.data(), outPointers.data(), kReferenceBlock);
+    effect->process(ProcessMode::accumulating, inPointers.data(), outPointers.data(),
+                    kReferenceBlock);
   }
   Channels replacedWhole;
   {
     auto other = fresh(library, 44100.0, kReferenceBlock);
-    replacedWhole = render(*other, input, {kReferenceBlock}, {Mode::replacing, false});
+    replacedWhole = render(*other, input, {kReferenceBlock}, {ProcessMode::replacing, false});
   }
   for (std::size_t c = 0; c < out.size() && c < replacedWhole.size(); ++c) {
     for (std::size_t i = 0; i < out[c].size(); ++i) {
@@ -377,15 +381,15 @@ std::string inPlace(Context& context) {
   const std::int32_t total = 16384;
   const Channels input =
       makeSignal(Signal::music, std::max(probe.inputs(), 1), total, 44100.0, context.rng().next());
-  if (!probe.canProcess(Mode::replacing)) {
+  if (!probe.supports(ProcessMode::replacing)) {
     return "no processReplacing: in place, process adds onto the input itself (not compared)";
   }
   const std::vector<std::int32_t> blocks = randomBlocks(context.rng(), total);
   const std::int32_t largest = *std::max_element(blocks.begin(), blocks.end());
   auto a = fresh(library, 44100.0, largest);
   auto b = fresh(library, 44100.0, largest);
-  const Channels separate = render(*a, input, blocks, {Mode::replacing, false});
-  const Channels shared = render(*b, input, blocks, {Mode::replacing, true});
+  const Channels separate = render(*a, input, blocks, {ProcessMode::replacing, false});
+  const Channels shared = render(*b, input, blocks, {ProcessMode::replacing, true});
   if (auto difference = firstDifference(separate, shared)) {
     throw Failure("in-place buffers differ from separate ones: " + *difference);
   }

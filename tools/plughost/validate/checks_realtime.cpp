@@ -8,8 +8,10 @@
 #include <cstdio>
 
 #include "tools/plughost/validate/all_checks.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
 #include "tools/plughost/validate/realtime_probe.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {

@@ -12,8 +12,11 @@
 #include <thread>
 
 #include "tools/plughost/validate/all_checks.h"
+#include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/editor_window.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {
@@ -145,9 +148,9 @@ std::string processVsParameters(Context& context) {
   const auto end = std::chrono::steady_clock::now() + duration;
   std::string interfaceRole = "read values and texts";
   try {
-    std::unique_ptr<EditorWindow> panel;
-    if (EditorWindow::supported() && (effect->flags & effFlagsHasEditor) != 0) {
-      panel = std::make_unique<EditorWindow>(effect);
+    std::unique_ptr<OpenEditor> panel;
+    if (EditorHostWindow::supported() && (effect->flags & effFlagsHasEditor) != 0) {
+      panel = std::make_unique<OpenEditor>(effect);
       interfaceRole = "ran editor idle with the panel open";
     }
     Rng rng(context.rng().next());

@@ -4,7 +4,8 @@
 #include <cstdio>
 
 #include "tools/plughost/validate/all_checks.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/validate/effect.h"
+#include "tools/plughost/validate/signals.h"
 
 namespace plughost::validate {
 namespace {
@@ -26,7 +27,7 @@ std::string blockTimes(Context& context) {
     for (auto& channel : out) {
       outPointers.push_back(channel.data());
     }
-    const Mode mode = effect.preferredMode();
+    const ProcessMode mode = effect.preferredMode();
     double fastest = 1e30;
     for (int run = 0; run < 3; ++run) {
       const auto started = std::chrono::steady_clock::now();

@@ -1,37 +1,95 @@
-// A host window with an effect's editor open in it, for checks that need a real panel: a Win32
-// window in the Windows build, an X11 window on the display DISPLAY names in the Linux build.
+// The window-system half of the editor checks: a host window an editor opens in, and what a
+// host does to it between requests. A Win32 window in the Windows build
+// (editor_window_win.cpp), an X11 window on the display DISPLAY names in the Linux build
+// (editor_window_x11.cpp); the checks themselves are the same (checks_editor.cpp).
 #pragma once
 
+#include <filesystem>
 #include <memory>
-#include <vector>
+#include <string>
 
-#include "tools/plughost/validate/check.h"
-#include "tools/plughost/validate/effect_session.h"
+#include "tools/plughost/plugin_instance.h"
 
 namespace plughost::validate {
 
-class EditorWindow {
+// How the checks' messages name what the window system does.
+struct WindowSystemWords {
+  const char* paint;            // "expose" / "paint": asking the editor to draw again
+  const char* painted;          // "exposed" / "painted"
+  const char* inputAfterClose;  // what inputAfterClose() sends, as "... after effClose"
+  const char* inputSent;        // the same in the result, "... in/to the host window ..."
+  const char* unload;           // "unload" / "FreeLibrary"
+};
+
+extern const WindowSystemWords kWindowSystemWords;
+
+class EditorHostWindow {
  public:
   // False where no host window can be made (no X display).
   static bool supported();
+  // Throws Skipped where windows cannot be made here, HostError when making one fails.
+  static std::unique_ptr<EditorHostWindow> make(int width, int height);
 
-  // Makes a host window the size of the effect's rectangle and opens the editor in it. Throws
-  // Failure when the open gives no window, Skipped where windows are not supported.
-  explicit EditorWindow(Effect& effect);
-  // Closes the editor (unless the effect was closed) and destroys the host window.
-  ~EditorWindow();
-  EditorWindow(const EditorWindow&) = delete;
-  EditorWindow& operator=(const EditorWindow&) = delete;
+  EditorHostWindow();
+  ~EditorHostWindow();
+  EditorHostWindow(const EditorHostWindow&) = delete;
+  EditorHostWindow& operator=(const EditorHostWindow&) = delete;
 
-  // effEditIdle, then the window messages waiting for this thread.
+  // The parent as hosts of this platform pass it to effEditOpen.
+  void* parent() const;
+  // The host's pass of its event loop between editor requests.
+  void pump();
+  // How many windows the editor made in this one.
+  int childCount();
+  // Asks everything in the window to draw again; where the editor draws only in its next idle
+  // (paintsInIdle), the caller idles it before pumping.
+  void invalidate();
+  static bool paintsInIdle();
+  // What the window goes on getting after the effect was closed under its open editor:
+  // paints and pointer input, also to whatever the editor left in it.
+  void inputAfterClose();
+
+ private:
+  struct Native;
+  std::unique_ptr<Native> native_;
+};
+
+// An effect's editor open in a host window of its own (the size of its rectangle) for as long as
+// this lives, for checks that need a real panel; closed at the end unless the effect was closed
+// first. Throws Failure when the open gives no window, Skipped where windows cannot be made.
+class OpenEditor {
+ public:
+  explicit OpenEditor(PluginInstance& effect);
+  ~OpenEditor();
+  OpenEditor(const OpenEditor&) = delete;
+  OpenEditor& operator=(const OpenEditor&) = delete;
+
+  // effEditIdle, then the host's pass of its event loop.
   void idle();
 
  private:
-  struct Parts;
-  std::unique_ptr<Parts> parts_;
+  PluginInstance& effect_;
+  std::unique_ptr<EditorHostWindow> window_;
 };
 
-// The checks that need windows (editor_win.cpp, editor_x11.cpp).
-std::vector<Check> windowEditorChecks();
+// Whether the library is still mapped after its last unload (something else holds it); false
+// where the platform cannot tell.
+bool libraryStillLoaded(const std::filesystem::path& library);
+
+// Faults raised while the editor's window procedure runs, which the system's message dispatch
+// may catch and hide (Win32); nothing to watch elsewhere.
+class EditorFaultWatch {
+ public:
+  EditorFaultWatch();
+  ~EditorFaultWatch();
+  EditorFaultWatch(const EditorFaultWatch&) = delete;
+  EditorFaultWatch& operator=(const EditorFaultWatch&) = delete;
+
+  // Throws Failure when such a fault happened since construction.
+  void require(const std::string& when) const;
+
+ private:
+  void* handler_ = nullptr;
+};
 
 }  // namespace plughost::validate
