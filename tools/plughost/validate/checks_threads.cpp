@@ -145,7 +145,6 @@ std::string processVsParameters(Context& context) {
   // This thread is the user interface: the editor's idle where there is a panel, otherwise a
   // reader of values and texts.
   const auto duration = std::chrono::duration<double>(context.scaled(0.3, 4.0));
-  const auto end = std::chrono::steady_clock::now() + duration;
   std::string interfaceRole = "read values and texts";
   try {
     std::unique_ptr<OpenEditor> panel;
@@ -153,6 +152,9 @@ std::string processVsParameters(Context& context) {
       panel = std::make_unique<OpenEditor>(effect);
       interfaceRole = "ran editor idle with the panel open";
     }
+    // Timed from here: opening a panel can take most of a short run on a loaded machine (Wine
+    // especially), and the threads must meet for the whole duration.
+    const auto end = std::chrono::steady_clock::now() + duration;
     Rng rng(context.rng().next());
     GuardedBuffer text;
     long idles = 0;
