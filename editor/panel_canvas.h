@@ -17,12 +17,12 @@ struct PanelPixels {
   const std::uint32_t* pixels = nullptr;
 };
 
-inline constexpr std::int32_t panelBitmapCount =
+inline constexpr std::int32_t kPanelBitmapCount =
     static_cast<std::int32_t>(PanelBitmap::plusMark) + 1;
 
 // Indexed by PanelBitmap.
 struct PanelBitmapSet {
-  PanelPixels bitmaps[panelBitmapCount];
+  PanelPixels bitmaps[kPanelBitmapCount];
 
   const PanelPixels& operator[](PanelBitmap bitmap) const {
     return bitmaps[static_cast<std::int32_t>(bitmap)];
@@ -44,8 +44,8 @@ PanelRect unite(const PanelRect& a, const PanelRect& b);
 
 class PanelCanvas {
  public:
-  static constexpr std::int32_t width = panelWidth;
-  static constexpr std::int32_t height = panelHeight;
+  static constexpr std::int32_t width = kPanelWidth;
+  static constexpr std::int32_t height = kPanelHeight;
 
   // Black, as a window shows before anything is drawn into it.
   PanelCanvas() = default;

@@ -5,12 +5,12 @@
 
 namespace {
 
-EditorRect panelRect{0, 0, panelHeight, panelWidth};
+EditorRect panelRect{0, 0, kPanelHeight, kPanelWidth};
 
 std::int32_t openEditorCount = 0;
 
-constexpr std::int32_t knobControlCount = 3;
-constexpr std::int32_t levelControl = 3;
+constexpr std::int32_t kKnobControlCount = 3;
+constexpr std::int32_t kLevelControl = 3;
 
 // The editor and window of one mouse event, as the portable mouse handling sees them. Only
 // handed over while an editor is attached.
@@ -45,7 +45,7 @@ void PanelWindow::drawTransfers(const PanelTransferList& transfers) {
 void PanelWindow::paint() {
   PanelTransferList background;
   background.items[0] = {
-      PanelBitmap::background, PanelRasterOperation::copy, 0, 0, panelWidth, panelHeight, 0, 0};
+      PanelBitmap::background, PanelRasterOperation::copy, 0, 0, kPanelWidth, kPanelHeight, 0, 0};
   background.count = 1;
   drawTransfers(background);
 
@@ -53,14 +53,14 @@ void PanelWindow::paint() {
   if (editor != nullptr) {
     editor->restoreValues();
   }
-  for (std::int32_t i = 0; i < knobControlCount; ++i) {
+  for (std::int32_t i = 0; i < kKnobControlCount; ++i) {
     panelControlTable.dirty[i] = 1;
     if (editor != nullptr) {
       editor->drawKnobControl(this, i);
     }
   }
-  panelControlTable.dirty[levelControl] = 1;
-  drawDisplay(this, levelControl);
+  panelControlTable.dirty[kLevelControl] = 1;
+  drawDisplay(this, kLevelControl);
 }
 
 void PanelWindow::leftButtonDown(std::int32_t x, std::int32_t y) {
@@ -137,7 +137,7 @@ std::int32_t PanelEditor::open(void* parent) {
   opened = true;
   created->attach(this);
   window = created;
-  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+  for (std::int32_t i = 0; i < kPanelControlCount; ++i) {
     indexOffsetX[i] = 22;
     indexOffsetY[i] = 22;
   }
@@ -176,12 +176,12 @@ void PanelEditor::update() {
   if (window == nullptr) {
     // Nothing to draw on: keep the effect's values for the next paint, but leave the table,
     // which open panels share, alone.
-    for (std::int32_t i = 0; i < panelControlCount; ++i) {
+    for (std::int32_t i = 0; i < kPanelControlCount; ++i) {
       savedValues[i] = effect.getParameter(i);
     }
     return;
   }
-  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+  for (std::int32_t i = 0; i < kPanelControlCount; ++i) {
     panelControlTable.value[i] = effect.getParameter(i);
     panelControlTable.dirty[i] = 1;
     drawKnobControl(window, i);
@@ -190,19 +190,19 @@ void PanelEditor::update() {
 }
 
 void PanelEditor::restoreValues() {
-  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+  for (std::int32_t i = 0; i < kPanelControlCount; ++i) {
     panelControlTable.value[i] = savedValues[i];
   }
 }
 
 void PanelEditor::saveValues() {
-  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+  for (std::int32_t i = 0; i < kPanelControlCount; ++i) {
     savedValues[i] = panelControlTable.value[i];
   }
 }
 
 void PanelEditor::setParameterFromPanel(float value, std::int32_t index) {
-  if (index >= 0 && index < panelControlCount) {
+  if (index >= 0 && index < kPanelControlCount) {
     effect.automateParameter(index, value);
   }
 }

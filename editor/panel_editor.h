@@ -107,9 +107,9 @@ class PanelEditor : public EditorBase {
  private:
   PanelWindowSystem& system;
   PanelWindow* window = nullptr;
-  std::int32_t indexOffsetX[panelControlCount] = {22, 22, 22, 22};
-  std::int32_t indexOffsetY[panelControlCount] = {22, 22, 22, 22};
-  float savedValues[panelControlCount] = {0.5f, 0.5f, 0.5f, 0.2f};
+  std::int32_t indexOffsetX[kPanelControlCount] = {22, 22, 22, 22};
+  std::int32_t indexOffsetY[kPanelControlCount] = {22, 22, 22, 22};
+  float savedValues[kPanelControlCount] = {0.5f, 0.5f, 0.5f, 0.2f};
   // Counted in the process-wide open count; separate from window, which the parent may destroy.
   bool opened = false;
 };

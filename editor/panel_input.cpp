@@ -4,32 +4,32 @@
 
 namespace {
 
-constexpr std::int32_t levelControl = 3;
-constexpr std::int32_t knobControlCount = 3;
+constexpr std::int32_t kLevelControl = 3;
+constexpr std::int32_t kKnobControlCount = 3;
 
 bool inButtonColumns(std::int32_t index, std::int32_t x) {
   const std::int32_t left = panelControlTable.buttonX[index];
-  return left < x && x < left + buttonWidth;
+  return left < x && x < left + kButtonWidth;
 }
 
 bool onPlusButton(std::int32_t index, std::int32_t x, std::int32_t y) {
   const std::int32_t top = panelControlTable.buttonY[index];
-  return inButtonColumns(index, x) && top < y && y < top + plusButtonBottom;
+  return inButtonColumns(index, x) && top < y && y < top + kPlusButtonBottom;
 }
 
 bool onMinusButton(std::int32_t index, std::int32_t x, std::int32_t y) {
   const std::int32_t top = panelControlTable.buttonY[index];
-  return inButtonColumns(index, x) && top + minusButtonTop < y && y < top + minusButtonBottom;
+  return inButtonColumns(index, x) && top + kMinusButtonTop < y && y < top + kMinusButtonBottom;
 }
 
 bool inKnobBox(std::int32_t index, std::int32_t x, std::int32_t y) {
   const std::int32_t left = panelControlTable.knobX[index];
   const std::int32_t top = panelControlTable.knobY[index];
-  return left < x && x < left + knobBoxSize && top < y && y < top + knobBoxSize;
+  return left < x && x < left + kKnobBoxSize && top < y && y < top + kKnobBoxSize;
 }
 
 bool inLargeAreaColumns(std::int32_t x) {
-  return largeAreaLeft < x && x < largeAreaRight;
+  return kLargeAreaLeft < x && x < kLargeAreaRight;
 }
 
 bool notDragging(std::int32_t index) {
@@ -46,11 +46,11 @@ void tellKnobChange(const PanelInputContext& context, std::int32_t index) {
 
 void stepAndTell(const PanelInputContext& context, std::int32_t index, double step) {
   stepControlValue(index, step);
-  if (index == levelControl) {
+  if (index == kLevelControl) {
     // The level has no knob, so its display is drawn on its own, editor or not.
-    context.drawDisplay(context.window, levelControl);
+    context.drawDisplay(context.window, kLevelControl);
     if (context.editor != nullptr) {
-      context.editor->setParameterFromPanel(panelControlTable.value[levelControl], levelControl);
+      context.editor->setParameterFromPanel(panelControlTable.value[kLevelControl], kLevelControl);
       context.editor->saveValues();
     }
   } else {
@@ -65,21 +65,21 @@ void handleLeftButtonDown(const PanelInputContext& context, std::int32_t x, std:
     context.editor->restoreValues();
   }
   // Each test reads the table afresh, after whatever the tests before it changed.
-  if (onPlusButton(levelControl, x, y) && notDragging(levelControl)) {
-    stepAndTell(context, levelControl, fineStep);
+  if (onPlusButton(kLevelControl, x, y) && notDragging(kLevelControl)) {
+    stepAndTell(context, kLevelControl, kFineStep);
   }
-  if (onMinusButton(levelControl, x, y) && notDragging(levelControl)) {
-    stepAndTell(context, levelControl, -fineStep);
+  if (onMinusButton(kLevelControl, x, y) && notDragging(kLevelControl)) {
+    stepAndTell(context, kLevelControl, -kFineStep);
   }
-  if (inLargeAreaColumns(x) && upperLargeAreaTop < y && y < upperLargeAreaBottom &&
-      notDragging(levelControl)) {
-    stepAndTell(context, levelControl, coarseStep);
+  if (inLargeAreaColumns(x) && kUpperLargeAreaTop < y && y < kUpperLargeAreaBottom &&
+      notDragging(kLevelControl)) {
+    stepAndTell(context, kLevelControl, kCoarseStep);
   }
-  if (inLargeAreaColumns(x) && lowerLargeAreaTop < y && y < lowerLargeAreaBottom &&
-      notDragging(levelControl)) {
-    stepAndTell(context, levelControl, -coarseStep);
+  if (inLargeAreaColumns(x) && kLowerLargeAreaTop < y && y < kLowerLargeAreaBottom &&
+      notDragging(kLevelControl)) {
+    stepAndTell(context, kLevelControl, -kCoarseStep);
   }
-  for (std::int32_t i = 0; i < knobControlCount; ++i) {
+  for (std::int32_t i = 0; i < kKnobControlCount; ++i) {
     if (inKnobBox(i, x, y) && notDragging(i)) {
       PanelControlTable& table = panelControlTable;
       table.dragging[i] = 1;
@@ -94,10 +94,10 @@ void handleLeftButtonDown(const PanelInputContext& context, std::int32_t x, std:
       tellKnobChange(context, i);
     }
     if (onPlusButton(i, x, y) && notDragging(i)) {
-      stepAndTell(context, i, fineStep);
+      stepAndTell(context, i, kFineStep);
     }
     if (onMinusButton(i, x, y) && notDragging(i)) {
-      stepAndTell(context, i, -fineStep);
+      stepAndTell(context, i, -kFineStep);
     }
   }
 }
@@ -106,7 +106,7 @@ void handleMouseMove(const PanelInputContext& context, std::int32_t x, std::int3
                      bool leftButton) {
   if (!leftButton) {
     // The release itself is not seen; the first move without the button ends every drag.
-    for (std::int32_t i = 0; i < panelControlCount; ++i) {
+    for (std::int32_t i = 0; i < kPanelControlCount; ++i) {
       panelControlTable.dragging[i] = 0;
     }
     return;
@@ -114,7 +114,7 @@ void handleMouseMove(const PanelInputContext& context, std::int32_t x, std::int3
   if (context.editor != nullptr) {
     context.editor->restoreValues();
   }
-  for (std::int32_t i = 0; i < knobControlCount; ++i) {
+  for (std::int32_t i = 0; i < kKnobControlCount; ++i) {
     if (panelControlTable.dragging[i] == 1) {
       knobValueFromPoint(x, y, i);
       tellKnobChange(context, i);

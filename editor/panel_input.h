@@ -28,17 +28,17 @@ struct PanelInputContext {
 };
 
 // Hit areas, all bounds strict.
-inline constexpr std::int32_t knobBoxSize = 40;
-inline constexpr std::int32_t buttonWidth = 10;
-inline constexpr std::int32_t plusButtonBottom = 8;  // buttonY < y < buttonY + 8
-inline constexpr std::int32_t minusButtonTop = 9;    // buttonY + 9 < y < buttonY + 18
-inline constexpr std::int32_t minusButtonBottom = 18;
-inline constexpr std::int32_t largeAreaLeft = 14;
-inline constexpr std::int32_t largeAreaRight = 254;
-inline constexpr std::int32_t upperLargeAreaTop = 226;
-inline constexpr std::int32_t upperLargeAreaBottom = 301;
-inline constexpr std::int32_t lowerLargeAreaTop = 302;
-inline constexpr std::int32_t lowerLargeAreaBottom = 378;
+inline constexpr std::int32_t kKnobBoxSize = 40;
+inline constexpr std::int32_t kButtonWidth = 10;
+inline constexpr std::int32_t kPlusButtonBottom = 8;  // buttonY < y < buttonY + 8
+inline constexpr std::int32_t kMinusButtonTop = 9;    // buttonY + 9 < y < buttonY + 18
+inline constexpr std::int32_t kMinusButtonBottom = 18;
+inline constexpr std::int32_t kLargeAreaLeft = 14;
+inline constexpr std::int32_t kLargeAreaRight = 254;
+inline constexpr std::int32_t kUpperLargeAreaTop = 226;
+inline constexpr std::int32_t kUpperLargeAreaBottom = 301;
+inline constexpr std::int32_t kLowerLargeAreaTop = 302;
+inline constexpr std::int32_t kLowerLargeAreaBottom = 378;
 
 // Every hit area is tested in turn on the same position, each acting when it holds. A press on a
 // knob sets its value from the pointer's direction and starts a drag of it.

@@ -2,15 +2,15 @@
 
 #include <cmath>
 
-constinit PanelControlTable panelControlTable = panelControlTableAtLoad;
+constinit PanelControlTable panelControlTable = kPanelControlTableAtLoad;
 
 void resetPanelControlTable() {
-  panelControlTable = panelControlTableAtLoad;
+  panelControlTable = kPanelControlTableAtLoad;
 }
 
 namespace {
 
-constexpr double largestInt32 = 2147483647.0;
+constexpr double kLargestInt32 = 2147483647.0;
 
 // Truncation toward zero that is defined for every double: out-of-range magnitudes are held at
 // the int32 limit and NaN counts as 0, where a bare conversion would be undefined.
@@ -18,22 +18,22 @@ std::int32_t truncateTowardZero(double v) {
   if (std::isnan(v)) {
     return 0;
   }
-  if (v > largestInt32) {
-    v = largestInt32;
-  } else if (v < -largestInt32) {
-    v = -largestInt32;
+  if (v > kLargestInt32) {
+    v = kLargestInt32;
+  } else if (v < -kLargestInt32) {
+    v = -kLargestInt32;
   }
   return static_cast<std::int32_t>(v);
 }
 
 void push(PanelTransferList& list, const PanelTransfer& transfer) {
-  if (list.count < maxPanelTransfers) {
+  if (list.count < kMaxPanelTransfers) {
     list.items[list.count++] = transfer;
   }
 }
 
 std::int32_t limitPlaces(std::int32_t count) {
-  return count < 0 ? 0 : (count > maxDisplayPlaces ? maxDisplayPlaces : count);
+  return count < 0 ? 0 : (count > kMaxDisplayPlaces ? kMaxDisplayPlaces : count);
 }
 
 void appendDisplayTransfers(PanelTransferList& list, float value, std::int32_t x0, std::int32_t y0,
@@ -41,22 +41,22 @@ void appendDisplayTransfers(PanelTransferList& list, float value, std::int32_t x
   const DisplayCells cells = displayCellsFor(value, integerDigits, fractionDigits);
   push(list,
        {cells.negative ? PanelBitmap::minusMark : PanelBitmap::plusMark, PanelRasterOperation::copy,
-        x0 + displaySignX, y0 + displaySignY, displaySignWidth, displaySignHeight, 0, 0});
+        x0 + kDisplaySignX, y0 + kDisplaySignY, kDisplaySignWidth, kDisplaySignHeight, 0, 0});
   // Right to left, as the places fall out of the number; the point after the fraction places so
   // that its 5-pixel rectangle, wider than the 3-pixel bitmap, cannot touch the first of them.
   for (std::int32_t k = cells.fractionCount - 1; k >= 0; --k) {
     push(list, {digitBitmap(cells.fractionPlaces[k]), PanelRasterOperation::copy,
-                x0 + displayFractionPlaceX(k), y0, displayCellWidth, displayCellHeight, 0, 0});
+                x0 + displayFractionPlaceX(k), y0, kDisplayCellWidth, kDisplayCellHeight, 0, 0});
   }
   if (cells.fractionCount != 0) {
-    push(list, {PanelBitmap::decimalPoint, PanelRasterOperation::copy, x0 + displayPointX, y0,
-                displayCellWidth, displayCellHeight, 0, 0});
+    push(list, {PanelBitmap::decimalPoint, PanelRasterOperation::copy, x0 + kDisplayPointX, y0,
+                kDisplayCellWidth, kDisplayCellHeight, 0, 0});
   }
   for (std::int32_t j = cells.integerCount - 1; j >= 0; --j) {
     const std::int32_t place = cells.integerPlaces[j];
-    push(list, {place == blankDigit ? PanelBitmap::blankDigit : digitBitmap(place),
-                PanelRasterOperation::copy, x0 + displayIntegerPlaceX(j), y0, displayCellWidth,
-                displayCellHeight, 0, 0});
+    push(list, {place == kBlankDigit ? PanelBitmap::kBlankDigit : digitBitmap(place),
+                PanelRasterOperation::copy, x0 + displayIntegerPlaceX(j), y0, kDisplayCellWidth,
+                kDisplayCellHeight, 0, 0});
   }
 }
 
@@ -64,7 +64,7 @@ void appendDisplayTransfers(PanelTransferList& list, float value, std::int32_t x
 
 KnobIndexOffset knobIndexOffsetFor(float value, float maximum) {
   const double ratio = static_cast<double>(value) / static_cast<double>(maximum);
-  const double angle = ratio * knobSweep + (panelPi / 2 - knobLeftAngle);
+  const double angle = ratio * kKnobSweep + (kPanelPi / 2 - kKnobLeftAngle);
   return {21 - truncateTowardZero(12 * std::sin(angle) + 0.5),
           20 + truncateTowardZero(12 * std::cos(angle) + 0.5)};
 }
@@ -73,8 +73,8 @@ void knobValueFromPoint(std::int32_t x, std::int32_t y, std::int32_t index) {
   PanelControlTable& table = panelControlTable;
   table.dirty[index] = 1;
   // 64-bit so that no pointer position can overflow the difference.
-  const std::int64_t dx = std::int64_t{x} - table.knobX[index] - knobCentreOffset;
-  const std::int64_t dy = std::int64_t{table.knobY[index]} + knobCentreOffset - y;
+  const std::int64_t dx = std::int64_t{x} - table.knobX[index] - kKnobCentreOffset;
+  const std::int64_t dy = std::int64_t{table.knobY[index]} + kKnobCentreOffset - y;
   if (dx == 0) {
     if (dy > 0) {
       table.value[index] = table.maximum[index] / 2;
@@ -82,15 +82,15 @@ void knobValueFromPoint(std::int32_t x, std::int32_t y, std::int32_t index) {
     return;
   }
   const double a = std::atan(static_cast<double>(dy) / static_cast<double>(dx));
-  double angle = dx < 0 ? knobLeftAngle - a : (knobSweep - knobLeftAngle) - a;
+  double angle = dx < 0 ? kKnobLeftAngle - a : (kKnobSweep - kKnobLeftAngle) - a;
   if (angle < 0) {
     angle = 0;
   }
-  if (angle > knobSweep) {
-    angle = knobSweep;
+  if (angle > kKnobSweep) {
+    angle = kKnobSweep;
   }
   table.value[index] =
-      static_cast<float>(static_cast<double>(table.maximum[index]) * angle / knobSweep);
+      static_cast<float>(static_cast<double>(table.maximum[index]) * angle / kKnobSweep);
 }
 
 void stepControlValue(std::int32_t index, double step) {
@@ -119,7 +119,7 @@ DisplayCells displayCellsFor(float value, std::int32_t integerDigits, std::int32
   }
   for (std::int32_t j = cells.integerCount - 1; j >= 0; --j) {
     const bool unitsPlace = j == cells.integerCount - 1;
-    cells.integerPlaces[j] = (n > 0 || unitsPlace) ? n % 10 : blankDigit;
+    cells.integerPlaces[j] = (n > 0 || unitsPlace) ? n % 10 : kBlankDigit;
     n /= 10;
   }
   return cells;
@@ -144,13 +144,13 @@ KnobControlDraw takeKnobControlDraw(std::int32_t index, KnobIndexOffset lastDraw
   const std::int32_t oldX = knobX + lastDrawn.x;
   const std::int32_t oldY = knobY + lastDrawn.y;
   push(draw.transfers, {PanelBitmap::background, PanelRasterOperation::copy, oldX, oldY,
-                        knobIndexSquare, knobIndexSquare, oldX, oldY});
+                        kKnobIndexSquare, kKnobIndexSquare, oldX, oldY});
   const std::int32_t newX = knobX + draw.newOffset.x;
   const std::int32_t newY = knobY + draw.newOffset.y;
   push(draw.transfers, {PanelBitmap::knobIndexMask, PanelRasterOperation::andSource, newX, newY,
-                        knobIndexSquare, knobIndexSquare, 0, 0});
+                        kKnobIndexSquare, kKnobIndexSquare, 0, 0});
   push(draw.transfers, {PanelBitmap::knobIndex, PanelRasterOperation::xorSource, newX, newY,
-                        knobIndexSquare, knobIndexSquare, 0, 0});
+                        kKnobIndexSquare, kKnobIndexSquare, 0, 0});
   appendDisplayTransfers(draw.transfers, value, table.displayX[index], table.displayY[index],
                          table.integerDigits[index], table.fractionDigits[index]);
   return draw;

@@ -5,36 +5,36 @@
 
 #include <cstdint>
 
-inline constexpr std::int32_t panelControlCount = 4;
-inline constexpr std::int32_t panelWidth = 270;
-inline constexpr std::int32_t panelHeight = 400;
+inline constexpr std::int32_t kPanelControlCount = 4;
+inline constexpr std::int32_t kPanelWidth = 270;
+inline constexpr std::int32_t kPanelHeight = 400;
 
 // Ten-digit decimal constants, used exactly as written: the knob index positions and the inverse
 // mapping from a pointer position depend on these precise values, not on full-precision pi.
-inline constexpr double knobSweep = 5.497787144;      // radians from value 0 to the maximum
-inline constexpr double knobLeftAngle = 1.178097245;  // radians from the start to straight left
-inline constexpr double panelPi = 3.141592654;
+inline constexpr double kKnobSweep = 5.497787144;      // radians from value 0 to the maximum
+inline constexpr double kKnobLeftAngle = 1.178097245;  // radians from the start to straight left
+inline constexpr double kPanelPi = 3.141592654;
 
 // Process-wide per-control columns, shared by every panel in the process. Each editor copies its
 // own values in before it paints or handles the mouse.
 struct PanelControlTable {
-  std::int32_t dirty[panelControlCount];  // only exactly 1 makes the next draw call run
-  float value[panelControlCount];
-  float maximum[panelControlCount];
-  std::int32_t dragging[panelControlCount];
-  std::int32_t knobX[panelControlCount];  // top-left corner of the 40 x 40 knob box
-  std::int32_t knobY[panelControlCount];
-  std::int32_t displayX[panelControlCount];  // display origin; displayY is the top digit row
-  std::int32_t displayY[panelControlCount];
-  std::int32_t buttonX[panelControlCount];  // top-left corner of the plus/minus pair
-  std::int32_t buttonY[panelControlCount];
-  std::int32_t integerDigits[panelControlCount];
-  std::int32_t fractionDigits[panelControlCount];
+  std::int32_t dirty[kPanelControlCount];  // only exactly 1 makes the next draw call run
+  float value[kPanelControlCount];
+  float maximum[kPanelControlCount];
+  std::int32_t dragging[kPanelControlCount];
+  std::int32_t knobX[kPanelControlCount];  // top-left corner of the 40 x 40 knob box
+  std::int32_t knobY[kPanelControlCount];
+  std::int32_t displayX[kPanelControlCount];  // display origin; displayY is the top digit row
+  std::int32_t displayY[kPanelControlCount];
+  std::int32_t buttonX[kPanelControlCount];  // top-left corner of the plus/minus pair
+  std::int32_t buttonY[kPanelControlCount];
+  std::int32_t integerDigits[kPanelControlCount];
+  std::int32_t fractionDigits[kPanelControlCount];
 };
 
 // Contents when the library loads. Control 3 has no knob: (-100, -100) keeps anything drawn for
 // its knob outside the window.
-inline constexpr PanelControlTable panelControlTableAtLoad = {
+inline constexpr PanelControlTable kPanelControlTableAtLoad = {
     .dirty = {0, 0, 1, 1},
     .value = {0.5f, 0.5f, 0.5f, 0.2f},
     .maximum = {1.0f, 1.0f, 1.0f, 1.0f},
@@ -67,7 +67,7 @@ struct KnobIndexOffset {
 // are not limited. A value that gives no angle (NaN, infinite) puts the index at (21, 20).
 KnobIndexOffset knobIndexOffsetFor(float value, float maximum);
 
-inline constexpr std::int32_t knobCentreOffset = 24;  // centre is (knobX + 24, knobY + 24)
+inline constexpr std::int32_t kKnobCentreOffset = 24;  // centre is (knobX + 24, knobY + 24)
 
 // Sets value[index] from the pointer's direction seen from the knob's centre and marks the control
 // dirty. Straight below the centre, or on it, leaves the value as it was.
@@ -75,8 +75,8 @@ void knobValueFromPoint(std::int32_t x, std::int32_t y, std::int32_t index);
 
 // ---- Stepping ---------------------------------------------------------------------------------
 
-inline constexpr double fineStep = 0.01;    // plus and minus buttons
-inline constexpr double coarseStep = 0.05;  // the two large areas
+inline constexpr double kFineStep = 0.01;    // plus and minus buttons
+inline constexpr double kCoarseStep = 0.05;  // the two large areas
 
 // Adds step to value[index] (summed in double, stored as float), marks it dirty and keeps the
 // result within 0..maximum.
@@ -84,16 +84,16 @@ void stepControlValue(std::int32_t index, double step);
 
 // ---- Numeric display --------------------------------------------------------------------------
 
-inline constexpr std::int32_t maxDisplayPlaces = 10;  // an int32 magnitude has at most 10 digits
-inline constexpr std::int32_t blankDigit = -1;
+inline constexpr std::int32_t kMaxDisplayPlaces = 10;  // an int32 magnitude has at most 10 digits
+inline constexpr std::int32_t kBlankDigit = -1;
 
 // What a display shows: the value times 100 (rounded to float), truncated, split into places.
 struct DisplayCells {
   bool negative;
-  std::int32_t integerCount;                      // integerDigits, limited to 0..maxDisplayPlaces
-  std::int32_t fractionCount;                     // fractionDigits, limited likewise
-  std::int32_t integerPlaces[maxDisplayPlaces];   // j = 0 is the leftmost; 0..9 or blankDigit
-  std::int32_t fractionPlaces[maxDisplayPlaces];  // k = 0 is the first after the point; 0..9
+  std::int32_t integerCount;                       // integerDigits, limited to 0..maxDisplayPlaces
+  std::int32_t fractionCount;                      // fractionDigits, limited likewise
+  std::int32_t integerPlaces[kMaxDisplayPlaces];   // j = 0 is the leftmost; 0..9 or kBlankDigit
+  std::int32_t fractionPlaces[kMaxDisplayPlaces];  // k = 0 is the first after the point; 0..9
 };
 
 // A magnitude of 2^31 or more (times 100) shows as 2^31 - 1 would; NaN shows as 0 without the
@@ -101,13 +101,13 @@ struct DisplayCells {
 DisplayCells displayCellsFor(float value, std::int32_t integerDigits, std::int32_t fractionDigits);
 
 // Cell positions relative to (displayX, displayY).
-inline constexpr std::int32_t displaySignX = 16;
-inline constexpr std::int32_t displaySignY = 3;
-inline constexpr std::int32_t displaySignWidth = 3;
-inline constexpr std::int32_t displaySignHeight = 1;
-inline constexpr std::int32_t displayPointX = 33;
-inline constexpr std::int32_t displayCellWidth = 5;  // digits, blanks and the point alike
-inline constexpr std::int32_t displayCellHeight = 9;
+inline constexpr std::int32_t kDisplaySignX = 16;
+inline constexpr std::int32_t kDisplaySignY = 3;
+inline constexpr std::int32_t kDisplaySignWidth = 3;
+inline constexpr std::int32_t kDisplaySignHeight = 1;
+inline constexpr std::int32_t kDisplayPointX = 33;
+inline constexpr std::int32_t kDisplayCellWidth = 5;  // digits, blanks and the point alike
+inline constexpr std::int32_t kDisplayCellHeight = 9;
 constexpr std::int32_t displayIntegerPlaceX(std::int32_t j) {
   return 20 + 7 * j;
 }
@@ -123,7 +123,7 @@ enum class PanelBitmap : std::uint8_t {
   background,
   knobIndex,
   knobIndexMask,
-  blankDigit,
+  kBlankDigit,
   decimalPoint,
   digit0,
   digit1,
@@ -161,17 +161,17 @@ struct PanelTransfer {
   friend bool operator==(const PanelTransfer&, const PanelTransfer&) = default;
 };
 
-inline constexpr std::int32_t maxPanelTransfers = 3 + 2 + 2 * maxDisplayPlaces;
+inline constexpr std::int32_t kMaxPanelTransfers = 3 + 2 + 2 * kMaxDisplayPlaces;
 
 struct PanelTransferList {
   std::int32_t count = 0;
-  PanelTransfer items[maxPanelTransfers];
+  PanelTransfer items[kMaxPanelTransfers];
 
   const PanelTransfer* begin() const { return items; }
   const PanelTransfer* end() const { return items + count; }
 };
 
-inline constexpr std::int32_t knobIndexSquare = 13;  // erased and drawn as 13 x 13 rectangles
+inline constexpr std::int32_t kKnobIndexSquare = 13;  // erased and drawn as 13 x 13 rectangles
 
 // True when a draw call for the control should run: dirty[index] is exactly 1.
 bool controlNeedsDraw(std::int32_t index);

@@ -9,15 +9,15 @@
 namespace {
 
 // Loaded in this order, which is also the order of PanelBitmap.
-constexpr const char* panelBitmapNames[panelBitmapCount] = {
+constexpr const char* kPanelBitmapNames[kPanelBitmapCount] = {
     "IDB_BITFOND",  "IDB_BITINDEX", "IDB_BITINDMK", "IDB_BITNOMBD", "IDB_BITNOMBP", "IDB_BITNOMB0",
     "IDB_BITNOMB1", "IDB_BITNOMB2", "IDB_BITNOMB3", "IDB_BITNOMB4", "IDB_BITNOMB5", "IDB_BITNOMB6",
     "IDB_BITNOMB7", "IDB_BITNOMB8", "IDB_BITNOMB9", "IDB_BITMOINS", "IDB_BITPLUS",
 };
 
-HBITMAP panelBitmaps[panelBitmapCount] = {};
+HBITMAP panelBitmaps[kPanelBitmapCount] = {};
 // The loaded bitmaps' pixels as the canvas composes them, read once per loading.
-std::uint32_t* bitmapPixels[panelBitmapCount] = {};
+std::uint32_t* bitmapPixels[kPanelBitmapCount] = {};
 PanelBitmapSet bitmapSet;
 
 BITMAPINFO topDownInfo(LONG width, LONG height) {
@@ -121,17 +121,17 @@ class Win32WindowSystem final : public PanelWindowSystem {
     windowClass.hCursor = nullptr;
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     windowClass.lpszMenuName = nullptr;
-    windowClass.lpszClassName = panelWindowClassName;
+    windowClass.lpszClassName = kPanelWindowClassName;
     RegisterClassA(&windowClass);
-    for (std::int32_t i = 0; i < panelBitmapCount; ++i) {
-      panelBitmaps[i] = LoadBitmapA(moduleInstance, panelBitmapNames[i]);
+    for (std::int32_t i = 0; i < kPanelBitmapCount; ++i) {
+      panelBitmaps[i] = LoadBitmapA(moduleInstance, kPanelBitmapNames[i]);
       bitmapSet.bitmaps[i] = readPixels(panelBitmaps[i], bitmapPixels[i]);
     }
   }
 
   void releaseResources() override {
-    UnregisterClassA(panelWindowClassName, moduleInstance);
-    for (std::int32_t i = 0; i < panelBitmapCount; ++i) {
+    UnregisterClassA(kPanelWindowClassName, moduleInstance);
+    for (std::int32_t i = 0; i < kPanelBitmapCount; ++i) {
       if (panelBitmaps[i] != nullptr) {
         DeleteObject(panelBitmaps[i]);
         panelBitmaps[i] = nullptr;
@@ -176,8 +176,9 @@ HWND createPanelWindow(HWND parent) {
   if (panel == nullptr) {
     return nullptr;
   }
-  HWND created = CreateWindowExA(0, panelWindowClassName, "Window", WS_CHILD | WS_VISIBLE, 0, 0,
-                                 panelWidth, panelHeight, parent, nullptr, moduleInstance, nullptr);
+  HWND created =
+      CreateWindowExA(0, kPanelWindowClassName, "Window", WS_CHILD | WS_VISIBLE, 0, 0, kPanelWidth,
+                      kPanelHeight, parent, nullptr, moduleInstance, nullptr);
   if (created == nullptr) {
     delete panel;
     return nullptr;
@@ -231,5 +232,5 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 HBITMAP panelBitmapHandle(PanelBitmap bitmap) {
   const auto index = static_cast<std::int32_t>(bitmap);
-  return index >= 0 && index < panelBitmapCount ? panelBitmaps[index] : nullptr;
+  return index >= 0 && index < kPanelBitmapCount ? panelBitmaps[index] : nullptr;
 }

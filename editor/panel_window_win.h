@@ -10,7 +10,7 @@
 
 #include "editor/panel_editor.h"
 
-inline constexpr char panelWindowClassName[] = "DelayWindowClass";
+inline constexpr char kPanelWindowClassName[] = "DelayWindowClass";
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -293,7 +293,7 @@ X11PanelWindow* createX11Window(xcb_window_t parent) {
   xcb_generic_error_t* error = xcb_request_check(
       connection,
       xcb_create_window_checked(
-          connection, format.depth, window, parent, 0, 0, panelWidth, panelHeight, 0,
+          connection, format.depth, window, parent, 0, 0, kPanelWidth, kPanelHeight, 0,
           XCB_WINDOW_CLASS_INPUT_OUTPUT, format.visual,
           XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP, values));
   if (error != nullptr) {

@@ -104,7 +104,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* /*p
   }
   if (const auto* resize = static_cast<const LV2UI_Resize*>(findFeature(features, LV2_UI__resize));
       resize != nullptr && resize->ui_resize != nullptr) {
-    resize->ui_resize(resize->handle, panelWidth, panelHeight);
+    resize->ui_resize(resize->handle, kPanelWidth, kPanelHeight);
   }
   return ui;
 }

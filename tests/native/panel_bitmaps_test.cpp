@@ -247,7 +247,7 @@ struct ControlBoxes {
   int buttonX;
   int buttonY;
 };
-constexpr std::array<ControlBoxes, 4> controlBoxes{{
+constexpr std::array<ControlBoxes, 4> kControlBoxes{{
     {28, 79, 73, 75},
     {104, 79, 150, 75},
     {185, 79, 231, 75},
@@ -284,7 +284,7 @@ TEST_F(BackgroundTest, IsAFullPanelPicture) {
 TEST_F(BackgroundTest, DisplayInteriorsAreExactlyWhereTheDigitsLand) {
   ASSERT_EQ(background.width, 270);
   const Rgb interior{12, 12, 12};
-  for (const ControlBoxes& box : controlBoxes) {
+  for (const ControlBoxes& box : kControlBoxes) {
     SCOPED_TRACE("display at " + std::to_string(box.displayX) + ", " +
                  std::to_string(box.displayY));
     // Columns displayX + 10 .. + 41 and rows displayY - 3 .. + 10, and not one pixel more.
@@ -300,7 +300,7 @@ TEST_F(BackgroundTest, DisplayInteriorsAreExactlyWhereTheDigitsLand) {
 
 TEST_F(BackgroundTest, ArrowButtonsSitRightOfTheDisplays) {
   ASSERT_EQ(background.width, 270);
-  for (const ControlBoxes& box : controlBoxes) {
+  for (const ControlBoxes& box : kControlBoxes) {
     for (const int top : {box.buttonY, box.buttonY + 8}) {
       SCOPED_TRACE("button at " + std::to_string(box.buttonX) + ", " + std::to_string(top));
       int darkest = 255;

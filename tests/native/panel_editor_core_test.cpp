@@ -16,7 +16,7 @@ namespace {
 
 // A uniform background and one-pixel sprites are enough to see where the panel draws.
 constexpr std::uint32_t kBackgroundColour = 0x203040;
-std::vector<std::uint32_t> backgroundPixels(std::size_t{panelWidth} * std::size_t{panelHeight},
+std::vector<std::uint32_t> backgroundPixels(std::size_t{kPanelWidth} * std::size_t{kPanelHeight},
                                             kBackgroundColour);
 constexpr std::uint32_t kWhite[6 * 6] = {
     0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff,
@@ -31,7 +31,7 @@ PanelBitmapSet makeBitmaps() {
   for (PanelPixels& bitmap : set.bitmaps) {
     bitmap = {5, 9, kCell};  // digits, point and marks
   }
-  set.bitmaps[static_cast<int>(PanelBitmap::background)] = {panelWidth, panelHeight,
+  set.bitmaps[static_cast<int>(PanelBitmap::background)] = {kPanelWidth, kPanelHeight,
                                                             backgroundPixels.data()};
   set.bitmaps[static_cast<int>(PanelBitmap::knobIndexMask)] = {6, 6, kWhite};
   set.bitmaps[static_cast<int>(PanelBitmap::knobIndex)] = {6, 6, kIndex};

@@ -20,13 +20,13 @@ class RecordingEditor final : public PanelEditorActions {
   explicit RecordingEditor(Calls& log) : log(log) {}
   void restoreValues() override {
     log.push_back("restore");
-    for (int i = 0; i < panelControlCount; ++i) {
+    for (int i = 0; i < kPanelControlCount; ++i) {
       panelControlTable.value[i] = saved[i];
     }
   }
   void saveValues() override {
     log.push_back("save");
-    for (int i = 0; i < panelControlCount; ++i) {
+    for (int i = 0; i < kPanelControlCount; ++i) {
       saved[i] = panelControlTable.value[i];
     }
   }
@@ -41,7 +41,7 @@ class RecordingEditor final : public PanelEditorActions {
   }
 
   Calls& log;
-  float saved[panelControlCount] = {0.5f, 0.5f, 0.5f, 0.2f};
+  float saved[kPanelControlCount] = {0.5f, 0.5f, 0.5f, 0.2f};
   std::vector<float> parameters;
 };
 
@@ -195,7 +195,7 @@ TEST_F(PanelInputTest, DragFollowsThePointerUntilAMoveWithoutTheButton) {
   table.dragging[3] = 1;
   move(40, 43, false);
   EXPECT_EQ(takeLog(), Calls{});
-  for (int i = 0; i < panelControlCount; ++i) {
+  for (int i = 0; i < kPanelControlCount; ++i) {
     EXPECT_EQ(table.dragging[i], 0) << i;
   }
   move(40, 43, true);

@@ -22,7 +22,7 @@ TEST_F(PanelLayoutTest, ResetRestoresTheLoadTimeContents) {
   resetPanelControlTable();
   const std::int32_t dirty[] = {0, 0, 1, 1};
   const float value[] = {0.5f, 0.5f, 0.5f, 0.2f};
-  for (int i = 0; i < panelControlCount; ++i) {
+  for (int i = 0; i < kPanelControlCount; ++i) {
     EXPECT_EQ(table.dirty[i], dirty[i]) << i;
     EXPECT_EQ(table.value[i], value[i]) << i;
     EXPECT_EQ(table.dragging[i], 0) << i;
@@ -98,7 +98,7 @@ TEST_F(PanelLayoutTest, DisplayCellsWithTwoIntegerAndOneFractionPlace) {
 TEST_F(PanelLayoutTest, DisplayCellsWithOtherPlaceCounts) {
   const DisplayCells wide = displayCellsFor(1.5f, 3, 2);  // 150
   EXPECT_EQ(std::vector<std::int32_t>(wide.integerPlaces, wide.integerPlaces + 3),
-            (std::vector<std::int32_t>{blankDigit, blankDigit, 1}));
+            (std::vector<std::int32_t>{kBlankDigit, kBlankDigit, 1}));
   EXPECT_EQ(std::vector<std::int32_t>(wide.fractionPlaces, wide.fractionPlaces + 2),
             (std::vector<std::int32_t>{5, 0}));
   const DisplayCells whole = displayCellsFor(0.07f, 1, 0);  // 7, no fraction places at all
@@ -125,7 +125,7 @@ TEST_F(PanelLayoutTest, DisplayDrawOfEveryControlInWindowCoordinates) {
         {digit5, copy, c.tenthsX, c.digitY, 5, 9, 0, 0},
         {decimalPoint, copy, c.pointX, c.digitY, 5, 9, 0, 0},
         {digit2, copy, c.unitsX, c.digitY, 5, 9, 0, 0},
-        {blankDigit, copy, c.tensX, c.digitY, 5, 9, 0, 0},
+        {kBlankDigit, copy, c.tensX, c.digitY, 5, 9, 0, 0},
     };
     EXPECT_EQ(std::vector<PanelTransfer>(list.begin(), list.end()), expected) << c.index;
   }
@@ -174,7 +174,7 @@ TEST_F(PanelLayoutTest, OnlyADirtyFlagOfExactlyOneDraws) {
 }
 
 TEST_F(PanelLayoutTest, KnobValueUsesTheControlsOwnCentreAndMaximum) {
-  const double straightLeft = 1.0 * knobLeftAngle / knobSweep;
+  const double straightLeft = 1.0 * kKnobLeftAngle / kKnobSweep;
   // Control 1's centre is (134, 43); distance does not matter, only direction.
   for (const std::int32_t x : {119, 133, -5000}) {
     table.dirty[1] = 0;
@@ -207,14 +207,14 @@ TEST_F(PanelLayoutTest, StepsSumInDoubleAndStayInRange) {
     float expected;
     bool floatSumDiffers;  // picked so that a sum of two floats would round elsewhere
   } cases[] = {
-      {0.006f, fineStep, static_cast<float>(double{0.006f} + 0.01), true},
-      {0.011f, -fineStep, static_cast<float>(double{0.011f} - 0.01), true},
-      {0.01f, coarseStep, static_cast<float>(double{0.01f} + 0.05), true},
-      {0.051f, -coarseStep, static_cast<float>(double{0.051f} - 0.05), true},
-      {0.995f, fineStep, 1.0f, false},
-      {0.005f, -fineStep, 0.0f, false},
-      {1.5f, -fineStep, 1.0f, false},
-      {-0.5f, fineStep, 0.0f, false},
+      {0.006f, kFineStep, static_cast<float>(double{0.006f} + 0.01), true},
+      {0.011f, -kFineStep, static_cast<float>(double{0.011f} - 0.01), true},
+      {0.01f, kCoarseStep, static_cast<float>(double{0.01f} + 0.05), true},
+      {0.051f, -kCoarseStep, static_cast<float>(double{0.051f} - 0.05), true},
+      {0.995f, kFineStep, 1.0f, false},
+      {0.005f, -kFineStep, 0.0f, false},
+      {1.5f, -kFineStep, 1.0f, false},
+      {-0.5f, kFineStep, 0.0f, false},
   };
   for (const auto& c : cases) {
     table.value[2] = c.start;

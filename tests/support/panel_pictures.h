@@ -37,18 +37,18 @@ struct KnobOffset {
 
 // What the panel shows: the index offsets of knobs 0..2 from their box corner, and each
 // display as five characters: sign ('+' for the unlit dash, '-' for the lit one), tens (' ' for
-// the blank digit), units, '.', tenths. A knob at notDrawn or a null display shows only the
+// the blank digit), units, '.', tenths. A knob at kNotDrawn or a null display shows only the
 // background there.
-inline constexpr KnobOffset notDrawn{-1, -1};
+inline constexpr KnobOffset kNotDrawn{-1, -1};
 struct PanelView {
   KnobOffset knobs[3];
   const char* displays[4];
 };
 
-inline constexpr int knobBoxX[3] = {31, 110, 194};
-inline constexpr int knobBoxY = 19;
-inline constexpr int displayOriginX[4] = {28, 104, 185, 145};
-inline constexpr int displayOriginY[4] = {79, 79, 79, 111};
+inline constexpr int kKnobBoxX[3] = {31, 110, 194};
+inline constexpr int kKnobBoxY = 19;
+inline constexpr int kDisplayOriginX[4] = {28, 104, 185, 145};
+inline constexpr int kDisplayOriginY[4] = {79, 79, 79, 111};
 
 struct CommittedBitmaps {
   Image background, index, mask, blank, point, minus, plus;
@@ -94,11 +94,11 @@ inline Image expectedPanel(const PanelView& view) {
   const CommittedBitmaps& b = committedBitmaps();
   Image image = b.background;
   for (int i = 0; i < 3; ++i) {
-    if (view.knobs[i].x == notDrawn.x && view.knobs[i].y == notDrawn.y) {
+    if (view.knobs[i].x == kNotDrawn.x && view.knobs[i].y == kNotDrawn.y) {
       continue;
     }
-    const int x0 = knobBoxX[i] + view.knobs[i].x;
-    const int y0 = knobBoxY + view.knobs[i].y;
+    const int x0 = kKnobBoxX[i] + view.knobs[i].x;
+    const int y0 = kKnobBoxY + view.knobs[i].y;
     // Mask AND, then sprite XOR, over whatever the background shows there.
     for (int row = 0; row < 6; ++row) {
       for (int column = 0; column < 6; ++column) {
@@ -114,8 +114,8 @@ inline Image expectedPanel(const PanelView& view) {
     const std::string text = view.displays[i];
     EXPECT_EQ(text.size(), 5u) << text;
     EXPECT_EQ(text[3], '.') << text;
-    const int x0 = displayOriginX[i];
-    const int y0 = displayOriginY[i];
+    const int x0 = kDisplayOriginX[i];
+    const int y0 = kDisplayOriginY[i];
     paste(image, text[0] == '-' ? b.minus : b.plus, x0 + 16, y0 + 3);
     paste(image, displayGlyph(text[1]), x0 + 20, y0);
     paste(image, displayGlyph(text[2]), x0 + 27, y0);

@@ -21,7 +21,7 @@ HINSTANCE moduleInstance = GetModuleHandleA(nullptr);
 namespace {
 
 using paneltest::expectedPanel;
-using paneltest::notDrawn;
+using paneltest::kNotDrawn;
 using paneltest::PanelView;
 using paneltest::samePicture;
 
@@ -30,16 +30,16 @@ HostRecorder programHost;
 
 bool classRegistered() {
   WNDCLASSA info{};
-  return GetClassInfoA(moduleInstance, panelWindowClassName, &info) != 0;
+  return GetClassInfoA(moduleInstance, kPanelWindowClassName, &info) != 0;
 }
 
 constexpr PanelBitmap kAllBitmaps[] = {
-    PanelBitmap::background, PanelBitmap::knobIndex,    PanelBitmap::knobIndexMask,
-    PanelBitmap::blankDigit, PanelBitmap::decimalPoint, PanelBitmap::digit0,
-    PanelBitmap::digit1,     PanelBitmap::digit2,       PanelBitmap::digit3,
-    PanelBitmap::digit4,     PanelBitmap::digit5,       PanelBitmap::digit6,
-    PanelBitmap::digit7,     PanelBitmap::digit8,       PanelBitmap::digit9,
-    PanelBitmap::minusMark,  PanelBitmap::plusMark,
+    PanelBitmap::background,  PanelBitmap::knobIndex,    PanelBitmap::knobIndexMask,
+    PanelBitmap::kBlankDigit, PanelBitmap::decimalPoint, PanelBitmap::digit0,
+    PanelBitmap::digit1,      PanelBitmap::digit2,       PanelBitmap::digit3,
+    PanelBitmap::digit4,      PanelBitmap::digit5,       PanelBitmap::digit6,
+    PanelBitmap::digit7,      PanelBitmap::digit8,       PanelBitmap::digit9,
+    PanelBitmap::minusMark,   PanelBitmap::plusMark,
 };
 constexpr const char* kBitmapFiles[] = {
     "bitfond.bmp",  "bitindex.bmp", "bitindmk.bmp", "bitnombd.bmp", "bitnombp.bmp", "bitnomb0.bmp",
@@ -268,7 +268,7 @@ TEST_F(PanelEditorTest, PaintShowsThePanelsOwnValuesWhateverTheTableHolds) {
   effect.setParameter(3, 0.4f);
   ASSERT_EQ(editor.open(host), 1);
   HWND panel = panelWindowHandle(editor);
-  for (std::int32_t i = 0; i < panelControlCount; ++i) {
+  for (std::int32_t i = 0; i < kPanelControlCount; ++i) {
     panelControlTable.value[i] = 0.95f;  // as another panel might leave it
   }
   paneltest::repaint(panel);
@@ -286,7 +286,7 @@ TEST_F(PanelEditorTest, WindowWithoutAnEditorStillPaintsAndStepsTheLevel) {
   panelControlTable.value[0] = 0.25f;
   paneltest::repaint(panel);
   // The background and the level's display; the knobs stay dirty and undrawn.
-  PanelView view{{notDrawn, notDrawn, notDrawn}, {nullptr, nullptr, nullptr, "+ 2.0"}};
+  PanelView view{{kNotDrawn, kNotDrawn, kNotDrawn}, {nullptr, nullptr, nullptr, "+ 2.0"}};
   EXPECT_TRUE(samePicture(paneltest::captureWindow(panel), expectedPanel(view)));
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(panelControlTable.dirty[i], 1);

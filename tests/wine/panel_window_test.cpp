@@ -390,8 +390,8 @@ const KnobPress kKnobPresses[] = {
 TEST_F(PanelWindowTest, KnobPressPointsTheIndexAtThePointer) {
   open();
   for (int knob = 0; knob < 3; ++knob) {
-    const int centreX = paneltest::knobBoxX[knob] + 24;
-    const int centreY = paneltest::knobBoxY + 24;
+    const int centreX = paneltest::kKnobBoxX[knob] + 24;
+    const int centreY = paneltest::kKnobBoxY + 24;
     for (const KnobPress& press : kKnobPresses) {
       SCOPED_TRACE("knob " + std::to_string(knob) + " at (" + std::to_string(press.at.x) + ", " +
                    std::to_string(press.at.y) + ")");

@@ -16,7 +16,7 @@ struct Span {
 };
 
 // Where each segment sits in the 5 x 9 cell; corners and the two 3 x 3 holes stay background.
-constexpr std::array<Span, 7> segmentSpans{{
+constexpr std::array<Span, 7> kSegmentSpans{{
     {1, 0, 3, 1},  // top
     {0, 1, 1, 3},  // upper left
     {4, 1, 1, 3},  // upper right
@@ -30,10 +30,10 @@ constexpr std::uint8_t bit(Segment segment) {
   return static_cast<std::uint8_t>(1u << static_cast<unsigned>(segment));
 }
 
-constexpr std::uint8_t allSegments = 0x7f;
+constexpr std::uint8_t kAllSegments = 0x7f;
 
-constexpr std::array<std::uint8_t, 10> digitSegments{
-    allSegments & ~bit(Segment::middle),
+constexpr std::array<std::uint8_t, 10> kDigitSegments{
+    kAllSegments & ~bit(Segment::middle),
     bit(Segment::upperRight) | bit(Segment::lowerRight),
     bit(Segment::top) | bit(Segment::upperRight) | bit(Segment::middle) | bit(Segment::lowerLeft) |
         bit(Segment::bottom),
@@ -43,14 +43,14 @@ constexpr std::array<std::uint8_t, 10> digitSegments{
         bit(Segment::lowerRight),
     bit(Segment::top) | bit(Segment::upperLeft) | bit(Segment::middle) | bit(Segment::lowerRight) |
         bit(Segment::bottom),
-    allSegments & ~bit(Segment::upperRight),
+    kAllSegments & ~bit(Segment::upperRight),
     bit(Segment::top) | bit(Segment::upperRight) | bit(Segment::lowerRight),
-    allSegments,
-    allSegments & ~bit(Segment::lowerLeft),
+    kAllSegments,
+    kAllSegments & ~bit(Segment::lowerLeft),
 };
 
 // Grey levels of the knob index, a lit bead whose highlight sits up and to the left.
-constexpr std::array<std::array<std::uint8_t, indexSize>, indexSize> indexGreys{{
+constexpr std::array<std::array<std::uint8_t, kIndexSize>, kIndexSize> kIndexGreys{{
     {0x00, 0x00, 0x63, 0x5f, 0x00, 0x00},
     {0x00, 0x5c, 0x6b, 0x58, 0x4a, 0x00},
     {0x5e, 0x69, 0xa6, 0x5c, 0x4a, 0x72},
@@ -60,7 +60,7 @@ constexpr std::array<std::array<std::uint8_t, indexSize>, indexSize> indexGreys{
 }};
 
 // The index's outside corners: white in the mask so that the AND keeps the background there.
-constexpr std::array<std::array<int, 2>, 12> indexCorners{{
+constexpr std::array<std::array<int, 2>, 12> kIndexCorners{{
     {0, 0},
     {1, 0},
     {0, 1},
@@ -75,9 +75,9 @@ constexpr std::array<std::array<int, 2>, 12> indexCorners{{
     {5, 5},
 }};
 
-constexpr int fileHeaderSize = 14;
-constexpr int infoHeaderSize = 40;
-constexpr std::int32_t pixelsPerMetre = 2835;  // 72 dots per inch
+constexpr int kFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+constexpr std::int32_t kPixelsPerMetre = 2835;  // 72 dots per inch
 
 int rowStride(int width, int bitsPerPixel) {
   return ((width * bitsPerPixel + 31) / 32) * 4;
@@ -129,15 +129,15 @@ std::uint8_t litSegments(int digit) {
   if (digit < 0 || digit > 9) {
     return 0;
   }
-  return digitSegments[static_cast<std::size_t>(digit)];
+  return kDigitSegments[static_cast<std::size_t>(digit)];
 }
 
 Image digitImage(int digit) {
-  Image image(digitWidth, digitHeight, digitBackground);
+  Image image(kDigitWidth, kDigitHeight, kDigitBackground);
   const std::uint8_t lit = litSegments(digit);
-  for (std::size_t segment = 0; segment < segmentSpans.size(); ++segment) {
-    const Span& span = segmentSpans[segment];
-    const Rgb colour = (lit & (1u << segment)) != 0 ? segmentLit : segmentUnlit;
+  for (std::size_t segment = 0; segment < kSegmentSpans.size(); ++segment) {
+    const Span& span = kSegmentSpans[segment];
+    const Rgb colour = (lit & (1u << segment)) != 0 ? kSegmentLit : kSegmentUnlit;
     for (int row = span.row; row < span.row + span.rows; ++row) {
       for (int column = span.column; column < span.column + span.columns; ++column) {
         image.set(column, row, colour);
@@ -148,25 +148,25 @@ Image digitImage(int digit) {
 }
 
 Image pointImage() {
-  Image image(pointWidth, digitHeight, digitBackground);
-  image.set(1, digitHeight - 1, segmentLit);
+  Image image(kPointWidth, kDigitHeight, kDigitBackground);
+  image.set(1, kDigitHeight - 1, kSegmentLit);
   return image;
 }
 
 Image minusMarkImage() {
-  return Image(markWidth, markHeight, minusMarkColour);
+  return Image(kMarkWidth, kMarkHeight, kMinusMarkColour);
 }
 
 Image plusMarkImage() {
-  return Image(markWidth, markHeight, plusMarkColour);
+  return Image(kMarkWidth, kMarkHeight, kPlusMarkColour);
 }
 
 Image indexSpriteImage() {
-  Image image(indexSize, indexSize);
-  for (int row = 0; row < indexSize; ++row) {
-    for (int column = 0; column < indexSize; ++column) {
+  Image image(kIndexSize, kIndexSize);
+  for (int row = 0; row < kIndexSize; ++row) {
+    for (int column = 0; column < kIndexSize; ++column) {
       const std::uint8_t grey =
-          indexGreys[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+          kIndexGreys[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
       image.set(column, row, Rgb{grey, grey, grey});
     }
   }
@@ -174,8 +174,8 @@ Image indexSpriteImage() {
 }
 
 Image indexMaskImage() {
-  Image image(indexSize, indexSize, black);
-  for (const auto& corner : indexCorners) {
+  Image image(kIndexSize, kIndexSize, black);
+  for (const auto& corner : kIndexCorners) {
     image.set(corner[0], corner[1], white);
   }
   return image;
@@ -183,11 +183,11 @@ Image indexMaskImage() {
 
 std::array<Rgb, 16> displayPalette() {
   std::array<Rgb, 16> palette{};
-  palette[1] = digitBackground;
-  palette[2] = segmentUnlit;
-  palette[3] = segmentLit;
-  palette[4] = plusMarkColour;
-  palette[5] = minusMarkColour;
+  palette[1] = kDigitBackground;
+  palette[2] = kSegmentUnlit;
+  palette[3] = kSegmentLit;
+  palette[4] = kPlusMarkColour;
+  palette[5] = kMinusMarkColour;
   return palette;
 }
 
@@ -215,7 +215,7 @@ std::vector<std::uint8_t> encodeBmp(const Image& image, int bitsPerPixel) {
   const int stride = rowStride(image.width, bitsPerPixel);
   const auto imageSize = static_cast<std::uint32_t>(stride * image.height);
   const auto pixelOffset =
-      static_cast<std::uint32_t>(fileHeaderSize + infoHeaderSize + 4 * paletteEntries);
+      static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + 4 * paletteEntries);
 
   std::vector<std::uint8_t> out;
   out.reserve(pixelOffset + imageSize);
@@ -225,15 +225,15 @@ std::vector<std::uint8_t> encodeBmp(const Image& image, int bitsPerPixel) {
   putU32(out, 0);  // two reserved 16-bit words
   putU32(out, pixelOffset);
 
-  putU32(out, infoHeaderSize);
+  putU32(out, kInfoHeaderSize);
   putU32(out, static_cast<std::uint32_t>(image.width));
   putU32(out, static_cast<std::uint32_t>(image.height));  // positive: bottom-up rows
   putU16(out, 1);                                         // planes
   putU16(out, static_cast<std::uint32_t>(bitsPerPixel));
   putU32(out, 0);  // BI_RGB, uncompressed
   putU32(out, imageSize);
-  putU32(out, pixelsPerMetre);
-  putU32(out, pixelsPerMetre);
+  putU32(out, kPixelsPerMetre);
+  putU32(out, kPixelsPerMetre);
   putU32(out, static_cast<std::uint32_t>(paletteEntries));
   putU32(out, 0);  // all colours important
 
@@ -268,7 +268,7 @@ std::vector<std::uint8_t> encodeBmp(const Image& image, int bitsPerPixel) {
 }
 
 std::optional<DecodedBmp> decodeBmp(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < fileHeaderSize + infoHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') {
+  if (bytes.size() < kFileHeaderSize + kInfoHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') {
     return std::nullopt;
   }
   const std::uint32_t pixelOffset = getU32(bytes, 10);
@@ -278,7 +278,7 @@ std::optional<DecodedBmp> decodeBmp(std::span<const std::uint8_t> bytes) {
   const auto bitsPerPixel = static_cast<int>(getU16(bytes, 28));
   const std::uint32_t compression = getU32(bytes, 30);
   std::uint32_t coloursUsed = getU32(bytes, 46);
-  if (headerSize < infoHeaderSize || getU16(bytes, 26) != 1 || compression != 0 || width <= 0 ||
+  if (headerSize < kInfoHeaderSize || getU16(bytes, 26) != 1 || compression != 0 || width <= 0 ||
       width > 1 << 15 || signedHeight == 0 || signedHeight < -(1 << 15) || signedHeight > 1 << 15) {
     return std::nullopt;
   }
@@ -294,7 +294,7 @@ std::optional<DecodedBmp> decodeBmp(std::span<const std::uint8_t> bytes) {
     if (coloursUsed == 0 || coloursUsed > maximumEntries) {
       coloursUsed = maximumEntries;
     }
-    const std::size_t paletteStart = fileHeaderSize + headerSize;
+    const std::size_t paletteStart = kFileHeaderSize + headerSize;
     if (paletteStart + std::size_t{4} * coloursUsed > bytes.size()) {
       return std::nullopt;
     }
@@ -380,23 +380,23 @@ Image imageFromRgba(const std::uint8_t* rgba, int width, int height) {
 
 std::vector<std::string> backgroundProblems(const Image& background) {
   std::vector<std::string> problems;
-  if (background.width != panelWidth || background.height != panelHeight) {
+  if (background.width != kPanelWidth || background.height != kPanelHeight) {
     problems.push_back("background is " + std::to_string(background.width) + " x " +
                        std::to_string(background.height) + ", not 270 x 400");
     return problems;
   }
-  for (std::size_t control = 0; control < controlPositions.size(); ++control) {
-    const ControlPosition& place = controlPositions[control];
-    const int left = place.displayX + interiorLeft;
-    const int top = place.displayY + interiorTop;
+  for (std::size_t control = 0; control < kControlPositions.size(); ++control) {
+    const ControlPosition& place = kControlPositions[control];
+    const int left = place.displayX + kInteriorLeft;
+    const int top = place.displayY + kInteriorTop;
     const std::string name = "display " + std::to_string(control);
     // Every pixel of the interior, and none of the one-pixel ring around it, has the interior
     // colour: that pins the box to the exact place where the digits land.
-    for (int y = top - 1; y <= top + interiorHeight; ++y) {
-      for (int x = left - 1; x <= left + interiorWidth; ++x) {
+    for (int y = top - 1; y <= top + kInteriorHeight; ++y) {
+      for (int x = left - 1; x <= left + kInteriorWidth; ++x) {
         const bool inside =
-            x >= left && x < left + interiorWidth && y >= top && y < top + interiorHeight;
-        const bool isInterior = background.at(x, y) == displayInterior;
+            x >= left && x < left + kInteriorWidth && y >= top && y < top + kInteriorHeight;
+        const bool isInterior = background.at(x, y) == kDisplayInterior;
         if (inside && !isInterior) {
           problems.push_back(name + ": interior pixel " + describeAt(x, y) + " is " +
                              describe(background.at(x, y)));

@@ -44,21 +44,21 @@ struct Image {
 
 inline constexpr Rgb black{0, 0, 0};
 inline constexpr Rgb white{255, 255, 255};
-inline constexpr Rgb digitBackground{15, 15, 15};
-inline constexpr Rgb segmentLit{102, 224, 255};
-inline constexpr Rgb segmentUnlit{0, 60, 74};
-inline constexpr Rgb minusMarkColour{0, 255, 255};
-inline constexpr Rgb plusMarkColour{0, 0, 128};
-inline constexpr Rgb displayInterior{12, 12, 12};
+inline constexpr Rgb kDigitBackground{15, 15, 15};
+inline constexpr Rgb kSegmentLit{102, 224, 255};
+inline constexpr Rgb kSegmentUnlit{0, 60, 74};
+inline constexpr Rgb kMinusMarkColour{0, 255, 255};
+inline constexpr Rgb kPlusMarkColour{0, 0, 128};
+inline constexpr Rgb kDisplayInterior{12, 12, 12};
 
-inline constexpr int digitWidth = 5;
-inline constexpr int digitHeight = 9;
-inline constexpr int pointWidth = 3;
-inline constexpr int markWidth = 3;
-inline constexpr int markHeight = 1;
-inline constexpr int indexSize = 6;
-inline constexpr int panelWidth = 270;
-inline constexpr int panelHeight = 400;
+inline constexpr int kDigitWidth = 5;
+inline constexpr int kDigitHeight = 9;
+inline constexpr int kPointWidth = 3;
+inline constexpr int kMarkWidth = 3;
+inline constexpr int kMarkHeight = 1;
+inline constexpr int kIndexSize = 6;
+inline constexpr int kPanelWidth = 270;
+inline constexpr int kPanelHeight = 400;
 
 // Seven-segment order used for the bit masks of litSegments().
 enum class Segment { top, upperLeft, upperRight, middle, lowerLeft, lowerRight, bottom };
@@ -119,17 +119,17 @@ struct ControlPosition {
   int buttonX;
   int buttonY;
 };
-inline constexpr std::array<ControlPosition, 4> controlPositions{{
+inline constexpr std::array<ControlPosition, 4> kControlPositions{{
     {28, 79, 73, 75},
     {104, 79, 150, 75},
     {185, 79, 231, 75},
     {145, 111, 191, 107},
 }};
 // The digits are drawn over this part of each display box, relative to (displayX, displayY).
-inline constexpr int interiorLeft = 10;
-inline constexpr int interiorTop = -3;
-inline constexpr int interiorWidth = 32;
-inline constexpr int interiorHeight = 14;
+inline constexpr int kInteriorLeft = 10;
+inline constexpr int kInteriorTop = -3;
+inline constexpr int kInteriorWidth = 32;
+inline constexpr int kInteriorHeight = 14;
 
 // What is wrong with a background picture, one line per fault; empty when it fits the layout.
 std::vector<std::string> backgroundProblems(const Image& background);
