@@ -108,6 +108,7 @@ TEST(WavFile, PcmFileReadAndWrittenAgainIsUnchanged) {
        {SampleEncoding::pcm16, SampleEncoding::pcm24, SampleEncoding::pcm32}) {
     auto dir = scratchDir();
     std::vector<float> samples;
+    samples.reserve(1000);
     for (int i = 0; i < 1000; ++i) {
       samples.push_back(static_cast<float>(std::sin(i * 0.05) * 0.9));
     }
@@ -185,14 +186,14 @@ TEST(WavFile, ReaderSkipsOtherChunksAndReadsExtensibleFormat) {
 
 TEST(WavFile, ReadingInBlocksGivesTheWholeFile) {
   auto dir = scratchDir();
-  std::vector<float> samples(2 * 10007);
+  std::vector<float> samples(std::size_t{2} * 10007);
   for (std::size_t i = 0; i < samples.size(); ++i) {
     samples[i] = static_cast<float>(i) / 32768.0f;
   }
   wav::writeWavFile(dir / "long.wav", {{SampleEncoding::float32, 2, 44100}, samples});
   wav::WavReader reader(dir / "long.wav");
   std::vector<float> back;
-  std::vector<float> block(2 * 333);
+  std::vector<float> block(std::size_t{2} * 333);
   while (std::size_t n = reader.read(block.data(), 333)) {
     back.insert(back.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(2 * n));
     EXPECT_EQ(reader.framesLeft(), reader.frameCount() - back.size() / 2);

@@ -24,6 +24,7 @@ class X11HostWindow {
   xcb_window_t id() const { return window_; }
   // The id as Linux VST 2 hosts pass it to effEditOpen.
   void* parentPointer() const {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the interface carries the id in a pointer
     return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_));
   }
 

@@ -33,9 +33,7 @@ std::string firstLine(const std::string& text) {
   return line.empty() ? "invalid command line" : line;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int runPlughost(int argc, char** argv) {
   CLI::App app{"plughost: load a VST 2 plug-in, inspect it, run audio through it, time it",
                "plughost"};
   // Paths like /tmp/x.wav are file names, not Windows-style options, on every platform.
@@ -67,4 +65,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "plughost: error: %s\n", firstLine(e.what()).c_str());
     return 1;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Setting up the command line can throw too, and nothing may leave main as an exception.
+  try {
+    return runPlughost(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "plughost: error: %s\n", firstLine(e.what()).c_str());
+  } catch (...) {
+    std::fprintf(stderr, "plughost: error: an exception of unknown type\n");
+  }
+  return 1;
 }

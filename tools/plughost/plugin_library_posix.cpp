@@ -32,6 +32,7 @@ void* findSymbol(void* handle, const char* name) {
   link_map* map = nullptr;
   Dl_info info{};
   if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || dladdr(symbol, &info) == 0 || map == nullptr ||
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): the loader gives the base as a number
       info.dli_fbase != reinterpret_cast<void*>(map->l_addr)) {
     // l_addr is the load bias; for a shared object it equals the base dladdr reports.
     return nullptr;

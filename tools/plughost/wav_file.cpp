@@ -362,11 +362,11 @@ void WavWriter::writeHeader(std::uint32_t dataBytes) {
   const std::uint32_t headerSize = 12 + 8 + fmtSize + factSize + 8;
   unsigned char h[12 + 8 + 18 + 12 + 8] = {};
   unsigned char* p = h;
-  std::memcpy(p, "RIFF", 4);
+  std::copy_n("RIFF", 4, p);
   putLe32(p + 4, headerSize - 8 + dataBytes + (dataBytes % 2));
-  std::memcpy(p + 8, "WAVE", 4);
+  std::copy_n("WAVE", 4, p + 8);
   p += 12;
-  std::memcpy(p, "fmt ", 4);
+  std::copy_n("fmt ", 4, p);
   putLe32(p + 4, fmtSize);
   putLe16(p + 8, isFloat ? kFormatFloat : kFormatPcm);
   putLe16(p + 10, static_cast<std::uint32_t>(format_.channels));
@@ -376,12 +376,12 @@ void WavWriter::writeHeader(std::uint32_t dataBytes) {
   putLe16(p + 22, static_cast<std::uint32_t>(format_.bytesPerSample() * 8));
   p += 8 + fmtSize;  // cbSize, when present, stays 0
   if (isFloat) {
-    std::memcpy(p, "fact", 4);
+    std::copy_n("fact", 4, p);
     putLe32(p + 4, 4);
     putLe32(p + 8, static_cast<std::uint32_t>(framesWritten_));
     p += factSize;
   }
-  std::memcpy(p, "data", 4);
+  std::copy_n("data", 4, p);
   putLe32(p + 4, dataBytes);
   put(h, headerSize);
 }

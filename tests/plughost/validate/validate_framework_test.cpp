@@ -78,14 +78,14 @@ TEST(GuardedBuffer, NoticesEveryWriteOutsideTheAllowedBytes) {
   GuardedBuffer buffer(9);
   EXPECT_FALSE(buffer.damage());
   EXPECT_FALSE(buffer.touched());
-  std::strcpy(buffer.data(), "12345678");  // 8 characters and the terminator: allowed
+  std::memcpy(buffer.data(), "12345678", 9);  // 8 characters and the terminator: allowed
   EXPECT_FALSE(buffer.damage());
   EXPECT_TRUE(buffer.touched());
   EXPECT_TRUE(buffer.terminated());
   EXPECT_EQ(buffer.text(), "12345678");
 
   buffer.reset(9);
-  std::strcpy(buffer.data(), "123456789");  // the terminator lands one byte too far
+  std::memcpy(buffer.data(), "123456789", 10);  // the terminator lands one byte too far
   ASSERT_TRUE(buffer.damage());
   EXPECT_NE(buffer.damage()->find("wrote 10 bytes where the interface allows 9"), std::string::npos)
       << *buffer.damage();

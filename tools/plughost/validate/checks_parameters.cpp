@@ -1,6 +1,7 @@
 // Parameters and programs as a host uses them: values written and read back, their display
 // texts, programs that keep their own values, program names of awkward lengths.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -20,7 +21,7 @@ constexpr std::int32_t kMostParameters = 4096;
 constexpr std::int32_t kMostPrograms = 16;
 
 bool sameBits(float a, float b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
+  return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
 }
 
 // How an effect treats a value outside 0..1: it keeps it, clamps it, or does something else.

@@ -206,6 +206,7 @@ std::string parallelInstances(Context& context) {
   FirstProblem problem;
   std::vector<Channels> outputs(static_cast<std::size_t>(threads));
   std::vector<std::thread> running;
+  running.reserve(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t) {
     running.emplace_back([&, t] {
       try {

@@ -24,6 +24,7 @@ std::string blockTimes(Context& context) {
                                         std::vector<float>(static_cast<std::size_t>(block)));
     std::vector<float*> inPointers(in.size());
     std::vector<float*> outPointers;
+    outPointers.reserve(out.size());
     for (auto& channel : out) {
       outPointers.push_back(channel.data());
     }
@@ -41,7 +42,8 @@ std::string blockTimes(Context& context) {
           fastest,
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     }
-    const double blocks = static_cast<double>(frames / block);
+    const std::int32_t wholeBlocks = frames / block;  // a partial last block is not run
+    const double blocks = wholeBlocks;
     char line[96];
     std::snprintf(line, sizeof line, "%s%d: %.2f us/block (%.1f ns/frame)",
                   report.empty() ? "" : ", ", block, fastest * 1e6 / blocks,
