@@ -1,4 +1,4 @@
-// The host classes on the test plug-ins: loading under each entry name, the broken libraries a
+// The host classes on the fake plug-ins: loading under each entry name, the broken libraries a
 // host must refuse, the descriptor and texts, the editor rectangle, automation and processing.
 #include "tools/plughost/plugin_instance.h"
 
@@ -25,8 +25,9 @@ TEST(PluginLibrary, FindsTheEntryUnderEitherName) {
     const char* path;
     const char* entry;
   };
-  for (const Case& c : {Case{TP_GAIN_PATH, "VSTPluginMain"}, Case{TP_MAIN_ONLY_PATH, "main"},
-                        Case{TP_VSTPLUGINMAIN_ONLY_PATH, "VSTPluginMain"}}) {
+  for (const Case& c :
+       {Case{FAKE_GOOD_PATH, "VSTPluginMain"}, Case{FAKE_NO_VSTPLUGINMAIN_PATH, "main"},
+        Case{FAKE_NO_MAIN_PATH, "VSTPluginMain"}}) {
     SCOPED_TRACE(c.path);
     PluginLibrary library(c.path);
     EXPECT_EQ(library.entryName(), c.entry);
@@ -42,22 +43,22 @@ TEST(PluginLibrary, RefusesWhatIsNotAPlugin) {
               PluginLibrary("no/such/plugin.so");
             }).find("plug-in 'no/such/plugin.so': no such file"),
             std::string::npos);
-  const auto folder = std::filesystem::path(TP_GAIN_PATH).parent_path();
+  const auto folder = std::filesystem::path(FAKE_GOOD_PATH).parent_path();
   EXPECT_NE(errorOf([&] { PluginLibrary{folder}; }).find("not a regular file"), std::string::npos);
   EXPECT_NE(errorOf([] {
-              PluginLibrary(TP_NO_ENTRY_PATH);
+              PluginLibrary(FAKE_NO_ENTRY_PATH);
             }).find("exports no entry point (neither 'VSTPluginMain' nor 'main')"),
             std::string::npos);
 }
 
 TEST(PluginInstance, RefusesANullOrForeignDescriptor) {
   HostCallbackRecorder host;
-  PluginLibrary nullLibrary(TP_RETURNS_NULL_PATH);
+  PluginLibrary nullLibrary(FAKE_RETURNS_NULL_PATH);
   EXPECT_NE(errorOf([&] {
               PluginInstance(nullLibrary, host);
-            }).find("its entry point 'main' returned no effect (null)"),
+            }).find("its entry point 'VSTPluginMain' returned no effect (null)"),
             std::string::npos);
-  PluginLibrary badMagic(TP_BAD_MAGIC_PATH);
+  PluginLibrary badMagic(FAKE_BAD_MAGIC_PATH);
   EXPECT_NE(errorOf([&] {
               PluginInstance(badMagic, host);
             }).find("the descriptor's magic is 'XstP' (0x58737450), not 'VstP'"),
@@ -65,7 +66,7 @@ TEST(PluginInstance, RefusesANullOrForeignDescriptor) {
 }
 
 TEST(PluginInstance, ReportsDescriptorTextsProgramsAndEditor) {
-  PluginLibrary library(TP_GAIN_PATH);
+  PluginLibrary library(FAKE_GOOD_PATH);
   HostCallbackRecorder host;
   PluginInstance plugin(library, host);
   plugin.open();
@@ -74,17 +75,18 @@ TEST(PluginInstance, ReportsDescriptorTextsProgramsAndEditor) {
   EXPECT_EQ(report.entryName, "VSTPluginMain");
   EXPECT_EQ(report.magic, kEffectMagic);
   EXPECT_EQ(report.version, 7);
-  EXPECT_EQ(report.numParams, 3);
+  EXPECT_EQ(report.numParams, 2);
   EXPECT_EQ(report.flags, effFlagsHasEditor | effFlagsCanReplacing);
   EXPECT_EQ(report.identify, fourCharCode("TsPl"));
   ASSERT_TRUE(report.editor.has_value());
   EXPECT_EQ(report.editor->bottom, 200);
   EXPECT_EQ(report.editor->right, 320);
-  ASSERT_EQ(report.parameters.size(), 3u);
+  ASSERT_EQ(report.parameters.size(), 2u);
   EXPECT_EQ(report.parameters[1].name, "Tone");
   EXPECT_EQ(report.parameters[1].label, "%");
   EXPECT_EQ(report.parameters[1].value, 0.75f) << "program 1's values";
-  EXPECT_EQ(report.parameters[1].display, "1.500");
+  EXPECT_EQ(report.parameters[1].display, "75.0");
+  EXPECT_EQ(report.parameters[0].display, "0.500") << "program 1's gain, as the factor it applies";
   ASSERT_EQ(report.programs.size(), 2u);
   EXPECT_EQ(report.programs[0].name, "Unity");
   EXPECT_EQ(report.programs[1].name, "Quiet");
@@ -98,7 +100,7 @@ TEST(PluginInstance, ReportsDescriptorTextsProgramsAndEditor) {
 }
 
 TEST(PluginInstance, StartTellsTheHostTooAndCloseEndsTheEffectOnce) {
-  PluginLibrary library(TP_GAIN_PATH);
+  PluginLibrary library(FAKE_GOOD_PATH);
   HostCallbackRecorder host;
   PluginInstance plugin(library, host);
   plugin.start(48000.0f, 128);
@@ -113,7 +115,7 @@ TEST(PluginInstance, StartTellsTheHostTooAndCloseEndsTheEffectOnce) {
 }
 
 TEST(PluginInstance, OverlongTextsAreCutNotOverrun) {
-  PluginLibrary library(TP_LONG_TEXT_PATH);
+  PluginLibrary library(FAKE_LONG_TEXT_PATH);
   HostCallbackRecorder host;
   PluginInstance plugin(library, host);
   EXPECT_EQ(plugin.parameterName(0), std::string(200, 'W'));
@@ -121,7 +123,7 @@ TEST(PluginInstance, OverlongTextsAreCutNotOverrun) {
 }
 
 TEST(PluginInstance, RecordsAutomationThePluginReports) {
-  PluginLibrary library(TP_AUTOMATION_PATH);
+  PluginLibrary library(FAKE_REPORTS_AUTOMATION_PATH);
   HostCallbackRecorder host;
   PluginInstance plugin(library, host);
   EXPECT_TRUE(host.automation().empty());
@@ -133,10 +135,11 @@ TEST(PluginInstance, RecordsAutomationThePluginReports) {
 }
 
 TEST(BlockProcessor, MonoFeedsBothInputsAndAccumulatingStartsFromSilence) {
-  PluginLibrary library(TP_GAIN_PATH);
+  PluginLibrary library(FAKE_GOOD_PATH);
   HostCallbackRecorder host;
   PluginInstance plugin(library, host);
   plugin.setParameter(0, 1.0f);  // gain x2
+  plugin.setParameter(1, 1.0f);  // the filter out of the path
   for (ProcessMode mode : {ProcessMode::replacing, ProcessMode::accumulating}) {
     BlockProcessor processor(plugin, mode, 8);
     const float mono[3] = {0.5f, -0.25f, 0.125f};
@@ -152,9 +155,10 @@ TEST(BlockProcessor, MonoFeedsBothInputsAndAccumulatingStartsFromSilence) {
 }
 
 TEST(BlockProcessor, StereoSourceKeepsItsChannelsApart) {
-  PluginLibrary library(TP_GAIN_PATH);
+  PluginLibrary library(FAKE_GOOD_PATH);
   HostCallbackRecorder host;
   PluginInstance plugin(library, host);
+  plugin.setParameter(1, 1.0f);  // the filter out of the path: the gain of 0.5 passes samples
   BlockProcessor processor(plugin, ProcessMode::replacing, 4);
   const float stereo[4] = {0.1f, 0.2f, 0.3f, 0.4f};
   float out[4];
