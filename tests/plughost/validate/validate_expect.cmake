@@ -2,6 +2,8 @@
 #   -DCOMMAND=<list>          the command line, --json included
 #   -DFAIL=<names>            checks that must fail
 #   -DPASS=<names>            checks that must pass
+#   -DSKIP=<names>            checks that must be skipped
+#   -DSKIP_REASON=<regex>     the reason of every check in SKIP must match
 #   -DALL_PASS=ON             nothing may fail, and the exit status must be 0
 #   -DREASON=<regex>          the reason of every check in FAIL must match
 #   -DMAX_CHECKS=<n>          at most this many checks may have run (a crash ends a run early)
@@ -31,6 +33,14 @@ foreach(name IN LISTS FAIL)
   endif()
   if(DEFINED REASON AND NOT reason_${name} MATCHES "${REASON}")
     message(FATAL_ERROR "${name} fails for another reason than '${REASON}':\n${listing}")
+  endif()
+endforeach()
+foreach(name IN LISTS SKIP)
+  if(NOT DEFINED status_${name} OR NOT status_${name} STREQUAL "skip")
+    message(FATAL_ERROR "${name} should be skipped:\n${listing}")
+  endif()
+  if(DEFINED SKIP_REASON AND NOT reason_${name} MATCHES "${SKIP_REASON}")
+    message(FATAL_ERROR "${name} is skipped for another reason than '${SKIP_REASON}':\n${listing}")
   endif()
 endforeach()
 foreach(name IN LISTS PASS)

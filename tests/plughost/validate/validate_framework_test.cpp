@@ -270,6 +270,31 @@ TEST(Outcome, ComesFromReturnAndExceptions) {
             std::vector<std::string>{"a note"});
 }
 
+TEST(Needs, AreMetOrSayWhatIsMissing) {
+  const Provisions everything;
+  Provisions noWindows;
+  noWindows.noHostWindow = "no X display (':9') can be opened";
+  Provisions noCounting;
+  noCounting.noCallCounting = "this build runs under a sanitizer";
+  const struct {
+    unsigned needs;
+    const Provisions& provisions;
+    const char* unmet;
+  } cases[] = {
+      {kNeedsNothing, noWindows, ""},
+      {kNeedsHostWindow, everything, ""},
+      {kNeedsHostWindow, noWindows, "needs a host window: no X display (':9') can be opened"},
+      {kNeedsHostWindow, noCounting, ""},
+      {kNeedsCallCounting, noCounting, "this build runs under a sanitizer"},
+      {kNeedsCallCounting, noWindows, ""},
+      {kNeedsHostWindow | kNeedsCallCounting, noCounting, "this build runs under a sanitizer"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(unmetNeeds({"area", "name", passing, c.needs}, c.provisions), c.unmet)
+        << "needs " << c.needs;
+  }
+}
+
 TEST(Report, FailLinesCarryTheWayToReproduce) {
   ValidateOptions options;
   options.level = 7;

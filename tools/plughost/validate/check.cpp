@@ -106,6 +106,16 @@ const char* statusWord(Status status) {
   return "FAIL";
 }
 
+std::string unmetNeeds(const Check& check, const Provisions& provisions) {
+  if ((check.needs & kNeedsHostWindow) != 0 && !provisions.noHostWindow.empty()) {
+    return "needs a host window: " + provisions.noHostWindow;
+  }
+  if ((check.needs & kNeedsCallCounting) != 0 && !provisions.noCallCounting.empty()) {
+    return provisions.noCallCounting;
+  }
+  return {};
+}
+
 Outcome runInProcess(const Check& check, const RunOptions& options) {
   Outcome outcome;
   Context context(options, fullName(check));

@@ -119,11 +119,30 @@ void setTraceSink(TraceSink sink);
 
 using CheckFunction = std::string (*)(Context& context);
 
+// What a check needs from where it runs, beyond the plug-in. The runner looks before the check
+// starts and skips it, saying what is missing, where this run cannot give it. A check that only
+// does more when something is there (a panel opened if a window can be made) asks for itself.
+enum Need : unsigned {
+  kNeedsNothing = 0,
+  kNeedsHostWindow = 1u << 0,    // host windows to open the editor in (a window system)
+  kNeedsCallCounting = 1u << 1,  // the plug-in's heap and lock calls counted (realtime_probe.h)
+};
+
 struct Check {
   const char* area;
   const char* name;  // within the area; the full name is "area.name"
   CheckFunction run;
+  unsigned needs = kNeedsNothing;
 };
+
+// What this run can give the checks: each need met, or why not.
+struct Provisions {
+  std::string noHostWindow;    // empty: windows can be made
+  std::string noCallCounting;  // empty: calls can be counted
+};
+
+// Why the check cannot run with these provisions; empty when it can.
+std::string unmetNeeds(const Check& check, const Provisions& provisions);
 
 std::string fullName(const Check& check);
 

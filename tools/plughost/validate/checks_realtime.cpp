@@ -17,10 +17,6 @@ namespace plughost::validate {
 namespace {
 
 std::string allocationsAndLocks(Context& context) {
-  std::string whyNot;
-  if (!probe::available(whyNot)) {
-    throw Skipped(whyNot);
-  }
   PluginLibrary library(context.plugin());
   const std::string problem = probe::instrument(context.plugin());
   require(problem.empty(), "cannot watch the plug-in's calls: " + problem);
@@ -137,7 +133,7 @@ std::string denormalSpeed(Context& context) {
 
 std::vector<Check> realtimeChecks() {
   return {
-      {"realtime", "no_allocations_or_locks", allocationsAndLocks},
+      {"realtime", "no_allocations_or_locks", allocationsAndLocks, kNeedsCallCounting},
       {"realtime", "denormal_speed", denormalSpeed},
   };
 }

@@ -25,8 +25,9 @@ extern const WindowSystemWords kWindowSystemWords;
 
 class EditorHostWindow {
  public:
-  // False where no host window can be made (no X display).
-  static bool supported();
+  // Why no host window can be made here (no X display); empty where windows can be made.
+  static std::string whyNoWindows();
+  static bool supported() { return whyNoWindows().empty(); }
   // Throws Skipped where windows cannot be made here, HostError when making one fails.
   static std::unique_ptr<EditorHostWindow> make(int width, int height);
 

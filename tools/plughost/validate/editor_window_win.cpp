@@ -55,8 +55,8 @@ struct EditorHostWindow::Native {
   std::unique_ptr<HostWindow> window;
 };
 
-bool EditorHostWindow::supported() {
-  return true;
+std::string EditorHostWindow::whyNoWindows() {
+  return {};
 }
 
 std::unique_ptr<EditorHostWindow> EditorHostWindow::make(int width, int height) {

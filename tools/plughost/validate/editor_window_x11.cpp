@@ -2,6 +2,8 @@
 // process, so there are no faults to watch here.
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/host_window_x11.h"
 #include "tools/plughost/validate/check.h"
@@ -17,11 +19,15 @@ struct EditorHostWindow::Native {
   std::unique_ptr<X11HostWindow> window;
 };
 
-bool EditorHostWindow::supported() {
+std::string EditorHostWindow::whyNoWindows() {
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
   const bool reachable = xcb_connection_has_error(connection) == 0;
   xcb_disconnect(connection);
-  return reachable;
+  if (reachable) {
+    return {};
+  }
+  const char* display = std::getenv("DISPLAY");
+  return std::string("no X display ('") + (display != nullptr ? display : "") + "') can be opened";
 }
 
 std::unique_ptr<EditorHostWindow> EditorHostWindow::make(int width, int height) {

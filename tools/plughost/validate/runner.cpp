@@ -12,7 +12,9 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/plughost/validate/all_checks.h"
+#include "tools/plughost/validate/editor_window.h"
 #include "tools/plughost/validate/isolation.h"
+#include "tools/plughost/validate/realtime_probe.h"
 
 namespace plughost::validate {
 namespace {
@@ -133,6 +135,16 @@ class Watchdog {
 
 }  // namespace
 
+Provisions provisionsHere() {
+  Provisions provisions;
+  provisions.noHostWindow = EditorHostWindow::whyNoWindows();
+  std::string whyNot;
+  if (!probe::available(whyNot)) {
+    provisions.noCallCounting = whyNot.empty() ? "calls cannot be counted here" : whyNot;
+  }
+  return provisions;
+}
+
 std::vector<Check> allChecks() {
   std::vector<Check> checks;
   for (auto area : {loadingChecks, descriptorChecks, dispatcherChecks, parameterChecks,
@@ -199,14 +211,19 @@ int runValidation(const ValidateOptions& options, std::ostream& out) {
         << (isolate ? ", each in a child process" : "") << std::endl;
   }
 
+  const Provisions provisions = provisionsHere();
   bool gateFailed = false;
   for (const Check& check : selected) {
     state.current = &check;
     lastStep.clear();
     Outcome outcome;
+    const std::string unmet = unmetNeeds(check, provisions);
     if (gateFailed) {
       outcome.status = Status::skip;
       outcome.reason = std::string("no effect to check (") + kGateCheck + " failed)";
+    } else if (!unmet.empty()) {
+      outcome.status = Status::skip;
+      outcome.reason = unmet;
     } else if (isolate) {
       outcome = runIsolated(check, options, options.timeoutSeconds);
     } else {

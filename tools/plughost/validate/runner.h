@@ -20,6 +20,9 @@ struct ValidateOptions : RunOptions {
   double timeoutSeconds = 300.0;
 };
 
+// What this machine and build give the checks: asks the window system and the probe.
+Provisions provisionsHere();
+
 // Every check, in the order they run: loading first, timing last.
 std::vector<Check> allChecks();
 
