@@ -154,6 +154,28 @@ TEST(BlockProcessor, MonoFeedsBothInputsAndAccumulatingStartsFromSilence) {
   }
 }
 
+TEST(BlockProcessor, InPlaceOutputsAreTheInputsAndAccumulateOntoThem) {
+  PluginLibrary library(FAKE_GOOD_PATH);
+  HostCallbackRecorder host;
+  PluginInstance plugin(library, host);
+  plugin.setParameter(0, 1.0f);  // gain x2
+  plugin.setParameter(1, 1.0f);  // the filter out of the path
+  BlockProcessor processor(plugin, ProcessMode::accumulating, 4, {true, 3});
+  ASSERT_EQ(processor.outputBuffers(), 2);
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_TRUE(processor.sharesInput(c));
+    EXPECT_EQ(processor.output(c), processor.input(c));
+    processor.input(c)[4 + 2] = 7.0f;  // the last guard frame is the caller's to use
+  }
+  const float stereo[4] = {0.5f, -1.0f, 0.25f, 2.0f};
+  float out[4];
+  processor.loadInterleaved(stereo, 2, 2);
+  processor.run(2);
+  processor.storeInterleaved(out, 2, 2);
+  // Mixing into the input's own buffer: the input plus twice the input, not a cleared buffer.
+  EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{1.5f, -3.0f, 0.75f, 6.0f}));
+}
+
 TEST(BlockProcessor, StereoSourceKeepsItsChannelsApart) {
   PluginLibrary library(FAKE_GOOD_PATH);
   HostCallbackRecorder host;

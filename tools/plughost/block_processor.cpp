@@ -7,40 +7,37 @@
 
 namespace plughost {
 
-BlockProcessor::BlockProcessor(PluginInstance& plugin, ProcessMode mode, std::int32_t maxFrames)
-    : plugin_(plugin), mode_(mode), maxFrames_(maxFrames) {
+BlockProcessor::BlockProcessor(PluginInstance& plugin, ProcessMode mode, std::int32_t maxFrames,
+                               BufferLayout layout)
+    : plugin_(plugin),
+      mode_(mode),
+      maxFrames_(maxFrames),
+      inputCount_(plugin.effect().numInputs),
+      outputCount_(plugin.effect().numOutputs) {
   if (!plugin.supports(mode)) {
     throw HostError(mode == ProcessMode::replacing
                         ? "the plug-in does not process in replacing mode "
                           "(no effFlagsCanReplacing); try --mode accumulating"
                         : "the plug-in has no accumulating process entry; try --mode replacing");
   }
-  const AEffect& e = plugin.effect();
-  // A descriptor claiming thousands of channels is broken; do not allocate for it.
-  constexpr std::int32_t kMaxChannels = 64;
-  if (e.numInputs < 0 || e.numInputs > kMaxChannels || e.numOutputs < 0 ||
-      e.numOutputs > kMaxChannels) {
-    throw HostError("the plug-in declares " + std::to_string(e.numInputs) + " inputs and " +
-                    std::to_string(e.numOutputs) + " outputs; at most " +
+  if (inputCount_ < 0 || inputCount_ > kMaxChannels || outputCount_ < 0 ||
+      outputCount_ > kMaxChannels) {
+    throw HostError("the plug-in declares " + std::to_string(inputCount_) + " inputs and " +
+                    std::to_string(outputCount_) + " outputs; at most " +
                     std::to_string(kMaxChannels) + " are supported");
   }
-  const auto frames = static_cast<std::size_t>(maxFrames);
-  inputs_.assign(static_cast<std::size_t>(e.numInputs), std::vector<float>(frames, 0.0f));
-  outputs_.assign(static_cast<std::size_t>(e.numOutputs), std::vector<float>(frames, 0.0f));
+  const auto frames =
+      static_cast<std::size_t>(maxFrames) + static_cast<std::size_t>(layout.guardFrames);
+  inputs_.assign(static_cast<std::size_t>(std::max(inputCount_, 1)),
+                 std::vector<float>(frames, 0.0f));
+  outputs_.assign(static_cast<std::size_t>(std::max(outputCount_, 1)),
+                  std::vector<float>(frames, 0.0f));
   for (auto& channel : inputs_) {
     inputPointers_.push_back(channel.data());
   }
-  for (auto& channel : outputs_) {
-    outputPointers_.push_back(channel.data());
-  }
-  // Some plug-ins index channel arrays without looking at their own counts: an effect without
-  // inputs (or outputs) still gets one silent buffer to read (or scribble on).
-  spare_.assign(frames, 0.0f);
-  if (inputPointers_.empty()) {
-    inputPointers_.push_back(spare_.data());
-  }
-  if (outputPointers_.empty()) {
-    outputPointers_.push_back(spare_.data());
+  for (std::size_t c = 0; c < outputs_.size(); ++c) {
+    const bool shared = layout.inPlace && static_cast<int>(c) < inputCount_;
+    outputPointers_.push_back(shared ? inputs_[c].data() : outputs_[c].data());
   }
 }
 
@@ -71,8 +68,10 @@ void BlockProcessor::storeInterleaved(float* interleaved, int channels, std::int
 
 void BlockProcessor::run(std::int32_t frames) {
   if (mode_ == ProcessMode::accumulating) {
-    for (auto& channel : outputs_) {
-      std::fill(channel.begin(), channel.begin() + frames, 0.0f);
+    for (int c = 0; c < outputBuffers(); ++c) {
+      if (!sharesInput(c)) {
+        std::fill_n(output(c), frames, 0.0f);
+      }
     }
   }
   plugin_.process(mode_, inputPointers_.data(), outputPointers_.data(), frames);

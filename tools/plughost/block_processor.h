@@ -1,6 +1,7 @@
 // The host's audio buffers for one effect: planar input and output channels sized for the
 // largest block, and one call that runs a block through the chosen process entry. All memory
-// is taken up front; run() allocates nothing.
+// is taken up front; run() allocates nothing. plughost's commands and its validator share it; the
+// validator lays the buffers out its own way (in place, guard frames past every block).
 #pragma once
 
 #include <cstdint>
@@ -10,17 +11,40 @@
 
 namespace plughost {
 
+// How the buffers handed to the effect are laid out.
+struct BufferLayout {
+  // Each output with an input of the same number gets that input's buffer.
+  bool inPlace = false;
+  // Frames past maxFrames in every buffer, for a caller that watches what is written there.
+  std::int32_t guardFrames = 0;
+};
+
 class BlockProcessor {
  public:
-  // Throws HostError when the effect lacks the entry for mode.
-  BlockProcessor(PluginInstance& plugin, ProcessMode mode, std::int32_t maxFrames);
+  // The most channels a side may declare; more is a broken descriptor, not a plug-in to feed.
+  static constexpr std::int32_t kMaxChannels = 256;
 
-  int inputCount() const { return static_cast<int>(inputs_.size()); }
-  int outputCount() const { return static_cast<int>(outputs_.size()); }
+  // Throws HostError when the effect lacks the entry for mode.
+  BlockProcessor(PluginInstance& plugin, ProcessMode mode, std::int32_t maxFrames,
+                 BufferLayout layout = {});
+
+  // The effect's channels. Some plug-ins index channel arrays without looking at their own
+  // counts, so an effect without inputs (or outputs) still gets one silent buffer on that side:
+  // the buffers (inputBuffers(), outputBuffers()) are at least one each.
+  int inputCount() const { return inputCount_; }
+  int outputCount() const { return outputCount_; }
+  int inputBuffers() const { return static_cast<int>(inputs_.size()); }
+  int outputBuffers() const { return static_cast<int>(outputPointers_.size()); }
   std::int32_t maxFrames() const { return maxFrames_; }
+  // maxFrames + guardFrames floats each.
   float* input(int channel) { return inputs_[static_cast<std::size_t>(channel)].data(); }
+  // The buffer output `channel` is written to: an input's, where it shares one.
+  float* output(int channel) { return outputPointers_[static_cast<std::size_t>(channel)]; }
   const float* output(int channel) const {
-    return outputs_[static_cast<std::size_t>(channel)].data();
+    return outputPointers_[static_cast<std::size_t>(channel)];
+  }
+  bool sharesInput(int channel) const {
+    return output(channel) != outputs_[static_cast<std::size_t>(channel)].data();
   }
 
   // Copies interleaved frames of `channels` channels into the inputs: a mono source feeds every
@@ -36,9 +60,10 @@ class BlockProcessor {
   PluginInstance& plugin_;
   ProcessMode mode_;
   std::int32_t maxFrames_;
+  int inputCount_;
+  int outputCount_;
   std::vector<std::vector<float>> inputs_;
   std::vector<std::vector<float>> outputs_;
-  std::vector<float> spare_;
   std::vector<float*> inputPointers_;
   std::vector<float*> outputPointers_;
 };

@@ -27,6 +27,8 @@
 //   FAKE_ALLOCATES             every process call allocates and frees
 //   FAKE_LOCKS                 every process call takes a lock
 //   FAKE_TORN_PARAMETERS       a parameter is written as two halves, with a pause between
+//   FAKE_WRITES_PAST_BLOCK     every process call writes one frame past the block it was given
+//   FAKE_WRITES_INPUT          every process call uses its first input frame as scratch
 //
 // Processing: the input times 2 x Gain, then a low-pass that Tone opens: at Tone 1 the filter is
 // out of the path and the gain is one float multiplication, so Gain 0.5 passes samples through
@@ -226,12 +228,18 @@ VstIntPtr openPanel(FakeEffect* f, void* parent) {
 
 void idlePanel(FakeEffect*) {}
 #else
+// Waits until the server has done what this connection asked, so that the host, on a
+// connection of its own, sees the panel come and go when the request returns.
+void roundTrip(xcb_connection_t* connection) {
+  std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 void closePanel(FakeEffect* f) {
   if (f->connection == nullptr) {
     return;
   }
   xcb_destroy_window(f->connection, f->window);
-  xcb_flush(f->connection);
+  roundTrip(f->connection);
   xcb_disconnect(f->connection);
   f->connection = nullptr;
   f->window = 0;
@@ -252,7 +260,7 @@ VstIntPtr openPanel(FakeEffect* f, void* parent) {
                     static_cast<std::uint16_t>(f->rect.bottom), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                     XCB_COPY_FROM_PARENT, 0, nullptr);
   xcb_map_window(connection, window);
-  xcb_flush(connection);
+  roundTrip(connection);
   f->connection = connection;
   f->window = window;
   return 1;
@@ -439,6 +447,14 @@ void processBlock(AEffect* e, float** inputs, float** outputs, std::int32_t fram
       outputs[c][i] = accumulate ? outputs[c][i] + out : out;
     }
     state[c] = y;
+#ifdef FAKE_WRITES_PAST_BLOCK
+    outputs[c][frames] = 0.0f;
+#endif
+#ifdef FAKE_WRITES_INPUT
+    if (frames > 0) {
+      inputs[c][0] = 1.0f;
+    }
+#endif
   }
 }
 

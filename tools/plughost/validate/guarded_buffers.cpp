@@ -17,85 +17,82 @@ constexpr float kTailGuard = 12345.5f;
 
 }  // namespace
 
-BlockRunner::BlockRunner(PluginInstance& effect, std::int32_t maxFrames, ProcessStyle style)
-    : effect_(effect), maxFrames_(maxFrames), style_(style) {
-  require(effect.supports(style.mode),
-          std::string("the effect has no ") + processModeName(style.mode) + " process entry");
-  require(effect.inputs() >= 0 && effect.inputs() <= 256 && effect.outputs() >= 0 &&
-              effect.outputs() <= 256,
+PluginInstance& BlockRunner::feedable(PluginInstance& effect, ProcessMode mode) {
+  require(effect.supports(mode),
+          std::string("the effect has no ") + processModeName(mode) + " process entry");
+  require(effect.inputs() >= 0 && effect.inputs() <= BlockProcessor::kMaxChannels &&
+              effect.outputs() >= 0 && effect.outputs() <= BlockProcessor::kMaxChannels,
           "implausible channel counts " + std::to_string(effect.inputs()) + " in, " +
               std::to_string(effect.outputs()) + " out");
-  const std::size_t size = static_cast<std::size_t>(maxFrames) + kTail;
-  inputs_.assign(static_cast<std::size_t>(std::max(effect.inputs(), 1)),
-                 std::vector<float>(size, 0.0f));
-  outputs_.assign(static_cast<std::size_t>(std::max(effect.outputs(), 1)),
-                  std::vector<float>(size, 0.0f));
-  for (auto& channel : inputs_) {
-    inputPointers_.push_back(channel.data());
-  }
-  for (std::size_t c = 0; c < outputs_.size(); ++c) {
-    const bool shared =
-        style.inPlace && c < inputs_.size() && static_cast<std::int32_t>(c) < effect.inputs();
-    outputPointers_.push_back(shared ? inputs_[c].data() : outputs_[c].data());
-  }
+  return effect;
 }
+
+BlockRunner::BlockRunner(PluginInstance& effect, std::int32_t maxFrames, ProcessStyle style)
+    : mode_(style.mode),
+      buffers_(feedable(effect, style.mode), style.mode, maxFrames, {style.inPlace, kTail}) {}
 
 void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offset,
                       std::int32_t frames) {
   // Nothing here allocates unless a check fails: the real-time check counts around this call.
-  requireThat(frames <= maxFrames_,
+  requireThat(frames <= buffers_.maxFrames(),
               [] { return "internal: block larger than the runner's buffers"; });
   const auto start = static_cast<std::size_t>(offset);
   const auto n = static_cast<std::size_t>(frames);
-  for (std::size_t c = 0; c < inputs_.size(); ++c) {
-    std::vector<float>& buffer = inputs_[c];
-    if (c < input.size()) {
-      std::copy_n(input[c].begin() + static_cast<std::ptrdiff_t>(start), n, buffer.begin());
+  const auto guarded = n + kTail;
+  for (int c = 0; c < buffers_.inputBuffers(); ++c) {
+    float* buffer = buffers_.input(c);
+    const auto channel = static_cast<std::size_t>(c);
+    if (channel < input.size()) {
+      std::copy_n(input[channel].begin() + static_cast<std::ptrdiff_t>(start), n, buffer);
     } else {
-      std::fill_n(buffer.begin(), n, 0.0f);
+      std::fill_n(buffer, n, 0.0f);
     }
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(n), buffer.end(), kTailGuard);
+    std::fill(buffer + n, buffer + guarded, kTailGuard);
   }
-  for (std::size_t c = 0; c < outputs_.size(); ++c) {
-    float* out = outputPointers_[c];
-    if (out != outputs_[c].data()) {
+  for (int c = 0; c < buffers_.outputBuffers(); ++c) {
+    if (buffers_.sharesInput(c)) {
       continue;  // in place: the input's buffer holds the input
     }
+    float* out = buffers_.output(c);
     std::fill_n(out, n, 0.0f);
-    std::fill(outputs_[c].begin() + static_cast<std::ptrdiff_t>(n), outputs_[c].end(), kTailGuard);
+    std::fill(out + n, out + guarded, kTailGuard);
   }
 
-  effect_.process(style_.mode, inputPointers_.data(), outputPointers_.data(), frames);
+  buffers_.run(frames);
 
-  for (std::size_t c = 0; c < inputs_.size(); ++c) {
-    for (std::size_t i = n; i < n + kTail; ++i) {
-      requireThat(bitsOf(inputs_[c][i]) == bitsOf(kTailGuard), [&] {
-        return "a " + std::to_string(frames) + "-frame " + processModeName(style_.mode) +
+  for (int c = 0; c < buffers_.inputBuffers(); ++c) {
+    const float* buffer = buffers_.input(c);
+    for (std::size_t i = n; i < guarded; ++i) {
+      requireThat(bitsOf(buffer[i]) == bitsOf(kTailGuard), [&] {
+        return "a " + std::to_string(frames) + "-frame " + processModeName(mode_) +
                " call wrote past the block's end in buffer " + std::to_string(c);
       });
     }
-    const bool shared = style_.inPlace && static_cast<std::int32_t>(c) < effect_.outputs();
-    if (!shared && c < input.size() && static_cast<std::int32_t>(c) < effect_.inputs()) {
+    const auto channel = static_cast<std::size_t>(c);
+    const bool shared = c < buffers_.outputBuffers() && buffers_.sharesInput(c);
+    if (!shared && channel < input.size() && c < buffers_.inputCount()) {
       for (std::size_t i = 0; i < n; ++i) {
-        requireThat(bitsOf(inputs_[c][i]) == bitsOf(input[c][start + i]), [&] {
-          return std::string("a ") + processModeName(style_.mode) + " call changed input channel " +
+        requireThat(bitsOf(buffer[i]) == bitsOf(input[channel][start + i]), [&] {
+          return std::string("a ") + processModeName(mode_) + " call changed input channel " +
                  std::to_string(c) + " at frame " +
                  std::to_string(offset + static_cast<std::int32_t>(i));
         });
       }
     }
   }
-  for (std::size_t c = 0; c < outputs_.size(); ++c) {
-    if (outputPointers_[c] == outputs_[c].data()) {
-      for (std::size_t i = n; i < n + kTail; ++i) {
-        requireThat(bitsOf(outputs_[c][i]) == bitsOf(kTailGuard), [&] {
-          return "a " + std::to_string(frames) + "-frame " + processModeName(style_.mode) +
+  for (int c = 0; c < buffers_.outputBuffers(); ++c) {
+    const float* out = buffers_.output(c);
+    if (!buffers_.sharesInput(c)) {
+      for (std::size_t i = n; i < guarded; ++i) {
+        requireThat(bitsOf(out[i]) == bitsOf(kTailGuard), [&] {
+          return "a " + std::to_string(frames) + "-frame " + processModeName(mode_) +
                  " call wrote past the block's end in output " + std::to_string(c);
         });
       }
     }
-    if (c < output.size()) {
-      std::copy_n(outputPointers_[c], n, output[c].begin() + static_cast<std::ptrdiff_t>(start));
+    const auto channel = static_cast<std::size_t>(c);
+    if (channel < output.size()) {
+      std::copy_n(out, n, output[channel].begin() + static_cast<std::ptrdiff_t>(start));
     }
   }
 }

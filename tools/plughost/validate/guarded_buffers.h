@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/plughost/block_processor.h"
 #include "tools/plughost/plugin_instance.h"
 #include "tools/plughost/validate/signals.h"
 #include "tools/plughost/vst_opcodes.h"
@@ -30,7 +31,7 @@ Channels render(PluginInstance& effect, const Channels& input,
                 const std::vector<std::int32_t>& blocks, ProcessStyle style);
 
 // The block loop of render, for checks that do something between blocks (parameter changes,
-// sample rate changes, timing).
+// sample rate changes, timing): the host's buffers, with guard frames past every block.
 class BlockRunner {
  public:
   BlockRunner(PluginInstance& effect, std::int32_t maxFrames, ProcessStyle style);
@@ -39,13 +40,12 @@ class BlockRunner {
   void run(const Channels& input, Channels& output, std::int32_t offset, std::int32_t frames);
 
  private:
-  PluginInstance& effect_;
-  std::int32_t maxFrames_;
-  ProcessStyle style_;
-  std::vector<std::vector<float>> inputs_;
-  std::vector<std::vector<float>> outputs_;
-  std::vector<float*> inputPointers_;
-  std::vector<float*> outputPointers_;
+  // Checked before the buffers are made, so that a plug-in the runner cannot feed fails in the
+  // validator's words.
+  static PluginInstance& feedable(PluginInstance& effect, ProcessMode mode);
+
+  ProcessMode mode_;
+  BlockProcessor buffers_;
 };
 
 // ---- Guarded text buffers ---------------------------------------------------------------------
