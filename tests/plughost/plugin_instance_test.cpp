@@ -134,12 +134,17 @@ TEST(PluginInstance, RecordsAutomationThePluginReports) {
   EXPECT_EQ(automation[0].value, 0.25f);
 }
 
-TEST(BlockProcessor, MonoFeedsBothInputsAndAccumulatingStartsFromSilence) {
-  PluginLibrary library(FAKE_GOOD_PATH);
+// The fake with its filter out of the path: output = input x (2 x Gain), exactly.
+class BlockProcessorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { plugin.setParameter(1, 1.0f); }
+  PluginLibrary library{FAKE_GOOD_PATH};
   HostCallbackRecorder host;
-  PluginInstance plugin(library, host);
+  PluginInstance plugin{library, host};
+};
+
+TEST_F(BlockProcessorTest, MonoFeedsBothInputsAndAccumulatingStartsFromSilence) {
   plugin.setParameter(0, 1.0f);  // gain x2
-  plugin.setParameter(1, 1.0f);  // the filter out of the path
   for (ProcessMode mode : {ProcessMode::replacing, ProcessMode::accumulating}) {
     BlockProcessor processor(plugin, mode, 8);
     const float mono[3] = {0.5f, -0.25f, 0.125f};
@@ -154,12 +159,8 @@ TEST(BlockProcessor, MonoFeedsBothInputsAndAccumulatingStartsFromSilence) {
   }
 }
 
-TEST(BlockProcessor, InPlaceOutputsAreTheInputsAndAccumulateOntoThem) {
-  PluginLibrary library(FAKE_GOOD_PATH);
-  HostCallbackRecorder host;
-  PluginInstance plugin(library, host);
+TEST_F(BlockProcessorTest, InPlaceOutputsAreTheInputsAndAccumulateOntoThem) {
   plugin.setParameter(0, 1.0f);  // gain x2
-  plugin.setParameter(1, 1.0f);  // the filter out of the path
   BlockProcessor processor(plugin, ProcessMode::accumulating, 4, {true, 3});
   ASSERT_EQ(processor.outputBuffers(), 2);
   for (int c = 0; c < 2; ++c) {
@@ -176,11 +177,8 @@ TEST(BlockProcessor, InPlaceOutputsAreTheInputsAndAccumulateOntoThem) {
   EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{1.5f, -3.0f, 0.75f, 6.0f}));
 }
 
-TEST(BlockProcessor, StereoSourceKeepsItsChannelsApart) {
-  PluginLibrary library(FAKE_GOOD_PATH);
-  HostCallbackRecorder host;
-  PluginInstance plugin(library, host);
-  plugin.setParameter(1, 1.0f);  // the filter out of the path: the gain of 0.5 passes samples
+TEST_F(BlockProcessorTest, StereoSourceKeepsItsChannelsApart) {
+  // The default gain of 0.5 passes samples unchanged.
   BlockProcessor processor(plugin, ProcessMode::replacing, 4);
   const float stereo[4] = {0.1f, 0.2f, 0.3f, 0.4f};
   float out[4];

@@ -54,7 +54,11 @@ void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offs
       continue;  // in place: the input's buffer holds the input
     }
     float* out = buffers_.output(c);
-    std::fill_n(out, n, 0.0f);
+    // A replacing call that leaves frames unwritten leaves silence, not the block before; an
+    // accumulating one starts from silence anyway, cleared by the processor's run.
+    if (mode_ == ProcessMode::replacing) {
+      std::fill_n(out, n, 0.0f);
+    }
     std::fill(out + n, out + guarded, kTailGuard);
   }
 
