@@ -233,6 +233,14 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       EndPaint(window, &paintInfo);
       return 0;
     }
+    case WM_ERASEBKGND:
+      // The paint that follows sets every pixel from the bitmaps. Erased first with the class
+      // brush, the window would show a flat patch of it in between, from the moment it is shown
+      // until that paint; only a panel without its picture is left to the default.
+      if (bitmapSet[PanelBitmap::background].pixels != nullptr) {
+        return 1;
+      }
+      break;
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
       handleMouse(window, message, wParam);
