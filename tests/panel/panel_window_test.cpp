@@ -1,8 +1,9 @@
 // The real plug-in's panel in a host's frame, one suite for both window system backends: the
 // Win32 panel in the DLL under Wine and the X11 panel in the shared object under Xvfb, each loaded
 // through its entry the way a host loads it. Window lifecycle, shared resources, painting, idle
-// updates and the mouse, checked on the pixels the frame shows and on what reaches the host. Cases
-// only one window system has are in panel_window_win32_test.cpp and panel_window_x11_test.cpp.
+// updates, the mouse and a host that acts from inside its callback, checked on the pixels the
+// frame shows and on what reaches the host. Cases only one window system has are in
+// panel_window_win32_test.cpp and panel_window_x11_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -546,6 +547,125 @@ TEST_F(PanelTest, TwoPanelsInOneProcessKeepTheirOwnValues) {
   EXPECT_TRUE(shows(second, withKnob(secondView, 1, {9, 19}, "+ 2.5")));
   EXPECT_EQ(second.close(), 0);
 }
+
+// ---- A host that acts from inside its callback -------------------------------------------
+
+// Hosts answer audioMasterAutomate on the thread that pressed, and some close the editor or
+// destroy its window right there (a "close on touch" script, a project switch). The panel's
+// handler is still running on that window when the callback returns.
+enum class HostAction { closeEditor, destroyFrame };
+enum class Gesture { knobPress, knobDragMove, buttonPress, levelPadPress };
+
+struct Reentry {
+  const char* name;
+  HostAction action;
+  Gesture gesture;
+};
+
+struct GestureEffect {
+  int index;
+  float value;
+  PanelView view;  // what a panel opened afterwards shows
+};
+
+GestureEffect effectOf(Gesture gesture) {
+  switch (gesture) {
+    case Gesture::knobPress:
+      return {0, 0.2142857164f, withKnob(kDefaultView, 0, {9, 20}, "+ 2.1")};
+    case Gesture::knobDragMove:
+      return {0, 0.7857142687f, withKnob(kDefaultView, 0, {32, 20}, "+ 7.8")};
+    case Gesture::buttonPress:
+      return {0, stepped(0.5f, 0.01), withKnob(kDefaultView, 0, {21, 9}, "+ 5.1")};
+    case Gesture::levelPadPress: {
+      PanelView view = kDefaultView;
+      view.displays[3] = "+ 2.5";
+      return {3, stepped(0.2f, 0.05), view};
+    }
+  }
+  return {};
+}
+
+class PanelReentryTest : public PanelTest, public ::testing::WithParamInterface<Reentry> {};
+
+TEST_P(PanelReentryTest, PanelSurvivesAndOpensAgain) {
+  const Reentry& reentry = GetParam();
+  openShown();
+  if (reentry.gesture == Gesture::knobDragMove) {
+    hosted.press(55, 30);  // knob 0 to 0.5, dragging: the action waits for the move
+    ASSERT_EQ(hosted.takeAutomation(), (std::vector<Automation>{{0, 0.5f}}));
+  }
+  bool acted = false;
+  panelhost::programHost().atNextAutomation = [this, &acted, action = reentry.action] {
+    acted = true;
+    if (action == HostAction::closeEditor) {
+      EXPECT_EQ(hosted.close(), 0);
+    } else {
+      hosted.frame->destroy();
+    }
+  };
+  switch (reentry.gesture) {
+    case Gesture::knobPress:
+      hosted.press(40, 43);  // knob 0 straight left
+      break;
+    case Gesture::knobDragMove:
+      hosted.move(70, 43, true);  // straight right
+      break;
+    case Gesture::buttonPress:
+      hosted.press(78, 79);  // plus button of control 0
+      break;
+    case Gesture::levelPadPress:
+      hosted.press(100, 300);  // upper half
+      break;
+  }
+  panelhost::programHost().atNextAutomation = nullptr;
+  // Still here: the host process lived through it.
+  ASSERT_TRUE(acted) << "the gesture reached no automation";
+  const GestureEffect expected = effectOf(reentry.gesture);
+  EXPECT_EQ(hosted.get(expected.index), expected.value);
+  EXPECT_EQ(hosted.takeAutomation(), (std::vector<Automation>{{expected.index, expected.value}}));
+
+  if (reentry.action == HostAction::closeEditor) {
+    hosted.frame->pump();
+    EXPECT_TRUE(hosted.frame->alive());
+    EXPECT_EQ(hosted.frame->panelCount(), 0);
+    EXPECT_TRUE(resourcesHeld(false));
+    hosted.frame->exercise();
+  } else {
+    hosted.frame->pump();
+    EXPECT_FALSE(hosted.frame->alive());
+    // The editor is still open until the host closes it.
+    EXPECT_EQ(hosted.plugin->dispatch(effEditIdle), 0);
+    EXPECT_EQ(hosted.close(), 0);
+    EXPECT_TRUE(resourcesHeld(false));
+    hosted.frame = Frame::make();
+  }
+  EXPECT_EQ(hosted.plugin->dispatch(effEditIdle), 0);
+  EXPECT_EQ(hosted.close(), 0);  // closed already: nothing more
+
+  // A later open works and paints the effect's values.
+  ASSERT_EQ(hosted.open(), 1);
+  EXPECT_EQ(hosted.frame->panelCount(), 1);
+  EXPECT_TRUE(shows(hosted, expected.view));
+  hosted.move(5, 395, false);  // ends the drag the gesture began
+  EXPECT_EQ(hosted.close(), 0);
+  EXPECT_EQ(hosted.plugin->close(), 1);
+}
+
+const Reentry kReentries[] = {
+    {"CloseEditorAtKnobPress", HostAction::closeEditor, Gesture::knobPress},
+    {"CloseEditorAtKnobDragMove", HostAction::closeEditor, Gesture::knobDragMove},
+    {"CloseEditorAtButtonPress", HostAction::closeEditor, Gesture::buttonPress},
+    {"CloseEditorAtLevelPadPress", HostAction::closeEditor, Gesture::levelPadPress},
+    {"DestroyFrameAtKnobPress", HostAction::destroyFrame, Gesture::knobPress},
+    {"DestroyFrameAtKnobDragMove", HostAction::destroyFrame, Gesture::knobDragMove},
+    {"DestroyFrameAtButtonPress", HostAction::destroyFrame, Gesture::buttonPress},
+    {"DestroyFrameAtLevelPadPress", HostAction::destroyFrame, Gesture::levelPadPress},
+};
+
+INSTANTIATE_TEST_SUITE_P(HostActsInAutomate, PanelReentryTest, ::testing::ValuesIn(kReentries),
+                         [](const ::testing::TestParamInfo<Reentry>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace panelsuite
