@@ -6,6 +6,7 @@
 // panel_window_win32_test.cpp and panel_window_x11_test.cpp.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -546,6 +547,48 @@ TEST_F(PanelTest, TwoPanelsInOneProcessKeepTheirOwnValues) {
   EXPECT_TRUE(shows(hosted, firstView));
   EXPECT_TRUE(shows(second, withKnob(secondView, 1, {9, 19}, "+ 2.5")));
   EXPECT_EQ(second.close(), 0);
+}
+
+// ---- Right after open ----------------------------------------------------------------------
+
+// Before any paint or idle, the host's window may show its own background where the panel has
+// not painted yet, or the finished panel; anything else (black patches of a canvas drawn before
+// its background) flashes at the user.
+TEST_F(PanelTest, RightAfterOpenOnlyTheHostsBackgroundOrTheFinishedPanelShows) {
+  hosted.frame->pump();
+  const paneltest::Image background = hosted.frame->picture();
+  ASSERT_EQ(hosted.openOnly(), 1);
+  const paneltest::Image justOpened = hosted.frame->picture();
+  const paneltest::Image finished = expectedPanel(kDefaultView);
+  ASSERT_EQ(justOpened.pixels.size(), finished.pixels.size());
+  ASSERT_EQ(background.pixels.size(), finished.pixels.size());
+  int backgroundShown = 0;
+  int panelShown = 0;
+  int neither = 0;
+  std::string first;
+  for (int y = 0; y < finished.height; ++y) {
+    for (int x = 0; x < finished.width; ++x) {
+      const std::uint32_t pixel = justOpened.at(x, y);
+      if (pixel == finished.at(x, y)) {
+        ++panelShown;
+      } else if (pixel == background.at(x, y)) {
+        ++backgroundShown;
+      } else if (++neither <= 4) {
+        char line[96];
+        std::snprintf(line, sizeof line, "\n  (%d, %d): %06x, background %06x, panel %06x", x, y,
+                      pixel, background.at(x, y), finished.at(x, y));
+        first += line;
+      }
+    }
+  }
+  savePicture(justOpened, "panel_right_after_open");
+  EXPECT_EQ(neither, 0) << "of " << finished.pixels.size() << " pixels " << panelShown
+                        << " show the panel, " << backgroundShown
+                        << " the host's background, and these neither:" << first;
+  RecordProperty("pixels_showing_neither", neither);
+  // The first showing finishes the picture.
+  hosted.settle();
+  EXPECT_TRUE(shows(hosted, kDefaultView));
 }
 
 // ---- A host that acts from inside its callback -------------------------------------------
