@@ -121,5 +121,42 @@ TEST(PanelUnload, Win32UnloadingTheLibraryLeavesNoPanelBehind) {
   DeleteFileA(copy.c_str());
 }
 
+// Anyone may make a window of the class while it is registered; with no panel behind it, it
+// shows what a panel shows without an editor (the background and the level's display) and the
+// mouse does nothing there.
+TEST_F(PanelTest, Win32WindowOfTheClassWithoutAPanel) {
+  openShown();
+  auto otherFrame = panelhost::Frame::make(1);
+  HWND stranger =
+      CreateWindowExA(0, kPanelClass, "Stranger", WS_CHILD | WS_VISIBLE, 0, 0, 270, 400,
+                      handleOf(*otherFrame), nullptr, testhost::pluginLibrary(), nullptr);
+  ASSERT_NE(stranger, nullptr);
+  ASSERT_EQ(GetWindowLongPtrA(stranger, GWLP_USERDATA), 0);
+  paneltest::repaint(stranger);
+  const PanelView withoutEditor{{paneltest::kNotDrawn, paneltest::kNotDrawn, paneltest::kNotDrawn},
+                                {nullptr, nullptr, nullptr, "+ 2.0"}};
+  EXPECT_TRUE(samePicture(paneltest::captureWindow(stranger), expectedPanel(withoutEditor)));
+  panelhost::savePicture(paneltest::captureWindow(stranger), "panel_class_without_panel");
+
+  for (const auto& [x, y] : {std::pair{100, 300}, std::pair{100, 350}, std::pair{196, 111},
+                             std::pair{78, 79}, std::pair{40, 43}}) {
+    SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+    paneltest::pressAt(stranger, x, y);
+    paneltest::moveTo(stranger, x + 10, y, true);
+    paneltest::moveTo(stranger, x + 10, y, false);
+  }
+  EXPECT_TRUE(hosted.takeAutomation().empty());
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(hosted.get(i), i == 3 ? 0.2f : 0.5f) << i;
+  }
+  paneltest::repaint(stranger);
+  EXPECT_TRUE(samePicture(paneltest::captureWindow(stranger), expectedPanel(withoutEditor)));
+  hosted.repaint();
+  EXPECT_TRUE(shows(hosted, kDefaultView));
+
+  // Gone before the last panel closes, which unregisters the class.
+  DestroyWindow(stranger);
+}
+
 }  // namespace
 }  // namespace panelsuite
