@@ -85,7 +85,8 @@ class PrivateDisplay {
 };
 
 // A display that goes away under an open panel (the server ends): idle, a host change and close
-// go on quietly, and the host survives it, SIGPIPE included.
+// go on quietly, the host survives it, SIGPIPE included, and a panel opened afterwards on another
+// display works.
 TEST(X11PanelDisplay, LostDisplayDoesNotTakeTheHostDown) {
   testhost::Plugin plugin;
   ASSERT_NE(plugin.effect, nullptr);
@@ -109,6 +110,21 @@ TEST(X11PanelDisplay, LostDisplayDoesNotTakeTheHostDown) {
     // connection; the test only needs the plug-in's side. Kept reachable, not leaked.
     static std::unique_ptr<X11HostWindow> deadFrame;
     deadFrame = std::move(frame);
+  }
+  {
+    PrivateDisplay fresh;
+    ASSERT_TRUE(fresh.up());
+    auto frame = std::make_unique<X11HostWindow>(270, 400);
+    ASSERT_EQ(plugin.dispatch(effEditOpen, 0, 0, frame->parentPointer()), 1);
+    frame->sync();
+    plugin.dispatch(effEditIdle);
+    frame->sync();
+    const PanelView changed{{at(0.1f * 3.0f), at(0.75f), {21, 9}},
+                            {"+ 3.0", "+ 7.5", "+ 5.0", "+ 2.0"}};
+    EXPECT_TRUE(samePicture(paneltest::fromRgb(frame->capture(270, 400)), expectedPanel(changed)));
+    EXPECT_EQ(plugin.dispatch(effEditClose), 0);
+    frame->sync();
+    EXPECT_EQ(frame->childCount(), 0);
   }
   EXPECT_EQ(plugin.close(), 1);
 }
