@@ -13,18 +13,37 @@ constexpr std::int32_t kKnobControlCount = 3;
 constexpr std::int32_t kLevelControl = 3;
 
 // The editor and window of one mouse event, as the portable mouse handling sees them. Only
-// handed over while an editor is attached.
+// handed over while an editor is attached. Every action asks first whether the editor is still
+// the window's: the host may have closed the editor (or destroyed the window, or even the
+// editor with its effect) from inside the previous action's call to it, and then the rest of the
+// event reaches nothing. Only the window, which its InUse keeps, is looked at for that.
 class WindowEditorActions final : public PanelEditorActions {
  public:
   WindowEditorActions(PanelEditor* editor, PanelWindow* window) : editor(editor), window(window) {}
-  void restoreValues() override { editor->restoreValues(); }
-  void saveValues() override { editor->saveValues(); }
-  void setParameterFromPanel(float value, std::int32_t index) override {
-    editor->setParameterFromPanel(value, index);
+  void restoreValues() override {
+    if (stillAttached()) {
+      editor->restoreValues();
+    }
   }
-  void drawKnobControl(std::int32_t index) override { editor->drawKnobControl(window, index); }
+  void saveValues() override {
+    if (stillAttached()) {
+      editor->saveValues();
+    }
+  }
+  void setParameterFromPanel(float value, std::int32_t index) override {
+    if (stillAttached()) {
+      editor->setParameterFromPanel(value, index);
+    }
+  }
+  void drawKnobControl(std::int32_t index) override {
+    if (stillAttached()) {
+      editor->drawKnobControl(window, index);
+    }
+  }
 
  private:
+  bool stillAttached() const { return !window->disposed() && window->editor() == editor; }
+
   PanelEditor* editor;
   PanelWindow* window;
 };
@@ -33,19 +52,63 @@ void drawDisplayOfWindow(void* window, std::int32_t index) {
   drawDisplay(static_cast<PanelWindow*>(window), index);
 }
 
+constexpr PanelTransfer kWholeBackground = {
+    PanelBitmap::background, PanelRasterOperation::copy, 0, 0, kPanelWidth, kPanelHeight, 0, 0};
+
+bool contains(const PanelRect& outer, const PanelRect& inner) {
+  return outer.x <= inner.x && outer.y <= inner.y &&
+         inner.x + inner.width <= outer.x + outer.width &&
+         inner.y + inner.height <= outer.y + outer.height;
+}
+
 }  // namespace
 
+PanelWindow::PanelWindow(const PanelBitmapSet& bitmaps) : bitmaps_(bitmaps) {
+  canvas_.transfer(kWholeBackground, bitmaps_);
+}
+
+PanelWindow::InUse::~InUse() {
+  --window_.inUse_;
+  if (window_.inUse_ == 0 && window_.disposed_) {
+    delete &window_;
+  }
+}
+
+void PanelWindow::dispose(PanelWindow* window) {
+  window->disposed_ = true;
+  window->editor_ = nullptr;
+  if (window->inUse_ == 0) {
+    delete window;
+  }
+}
+
 void PanelWindow::drawTransfers(const PanelTransferList& transfers) {
-  const PanelRect changed = canvas_.transfer(transfers, bitmaps_);
-  if (!changed.empty()) {
-    present(changed);
+  if (disposed_) {
+    return;
+  }
+  // Composed first, shown after: a rectangle shown holds the pixels of every transfer over it.
+  PanelRect changed[kMaxPanelTransfers];
+  std::int32_t count = 0;
+  for (const PanelTransfer& t : transfers) {
+    if (count == kMaxPanelTransfers) {
+      break;
+    }
+    changed[count++] = canvas_.transfer(t, bitmaps_);
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    bool shownAlready = changed[i].empty();
+    for (std::int32_t j = 0; j < i && !shownAlready; ++j) {
+      shownAlready = contains(changed[j], changed[i]);
+    }
+    if (!shownAlready) {
+      present(changed[i]);
+    }
   }
 }
 
 void PanelWindow::paint() {
   PanelTransferList background;
-  background.items[0] = {
-      PanelBitmap::background, PanelRasterOperation::copy, 0, 0, kPanelWidth, kPanelHeight, 0, 0};
+  background.items[0] = kWholeBackground;
   background.count = 1;
   drawTransfers(background);
 

@@ -16,19 +16,47 @@ class PanelEditor;
 // One panel window as the editor sees it. A backend derives its window from this, delivers the
 // window's paint, press and move events to the three handlers and shows the rectangles that
 // present() is given.
+//
+// A handler calls out of the plug-in (the host's automation callback), and the host may answer
+// by closing the editor or destroying its own window, which takes this window along while the
+// handler is still running on it. So a backend never deletes a window itself: it holds an InUse
+// for as long as it delivers an event and hands the window to dispose() when the platform's
+// window goes. The memory lives on until the outermost InUse ends; meanwhile the window is
+// detached and draws nothing, and the handler returns without touching anything of it.
 class PanelWindow {
  public:
-  explicit PanelWindow(const PanelBitmapSet& bitmaps) : bitmaps_(bitmaps) {}
+  // The canvas starts as the panel's background, so that whatever is drawn before the first
+  // paint composes onto the pixels the finished panel has there.
+  explicit PanelWindow(const PanelBitmapSet& bitmaps);
   virtual ~PanelWindow() = default;
   PanelWindow(const PanelWindow&) = delete;
   PanelWindow& operator=(const PanelWindow&) = delete;
+
+  // Keeps the window's memory alive while a backend delivers one of its events; nests.
+  class InUse {
+   public:
+    explicit InUse(PanelWindow& window) : window_(window) { ++window_.inUse_; }
+    ~InUse();
+    InUse(const InUse&) = delete;
+    InUse& operator=(const InUse&) = delete;
+
+   private:
+    PanelWindow& window_;
+  };
+
+  // The end of a window whose platform window is gone or going (the backend has let go of it):
+  // detached at once, freed now or when its last InUse ends. Windows are made with new.
+  static void dispose(PanelWindow* window);
+  // Disposed: nothing may be drawn into it or reach its editor any more.
+  bool disposed() const { return disposed_; }
 
   // The editor whose values this window shows; null while none is attached, when paint and the
   // mouse still change the shared table but reach no effect.
   PanelEditor* editor() const { return editor_; }
   void attach(PanelEditor* editor) { editor_ = editor; }
 
-  // Composes the transfers into the canvas and shows what changed, straight away.
+  // Composes the transfers into the canvas and shows the pixels they changed, straight away:
+  // each transfer's own clipped rectangle, so that no pixel outside them is shown.
   void drawTransfers(const PanelTransferList& transfers);
   const PanelCanvas& canvas() const { return canvas_; }
 
@@ -45,6 +73,8 @@ class PanelWindow {
   const PanelBitmapSet& bitmaps_;
   PanelEditor* editor_ = nullptr;
   PanelCanvas canvas_;
+  std::int32_t inUse_ = 0;
+  bool disposed_ = false;
 };
 
 // What a window system does for the panel. One object per backend, used on the host's
@@ -57,7 +87,9 @@ class PanelWindowSystem {
   virtual void releaseResources() = 0;
   // A child window of the host's window, or null when none can be made (no parent, no display).
   virtual PanelWindow* createWindow(void* parent) = 0;
-  // Also for a window the host already destroyed with its parent.
+  // Also for a window the host already destroyed with its parent. The window may be in use (the
+  // editor closed from inside one of its handlers): the backend ends it with
+  // PanelWindow::dispose, never with delete.
   virtual void destroyWindow(PanelWindow* window) = 0;
   // Handles the window's waiting events; for systems whose host dispatches them itself, nothing.
   virtual void handleEvents(PanelWindow* window) = 0;

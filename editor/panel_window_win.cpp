@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <new>
+#include <optional>
 
 #include "host/module_instance_win.h"
 
@@ -90,6 +92,20 @@ Win32PanelWindow* panelOf(HWND window) {
   return reinterpret_cast<Win32PanelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
+// A window of the class whose user data holds no panel (made by someone else, or a message
+// after its panel went) paints as a panel window without an editor does: the background and
+// the level's display. Made for the one paint: such paints are rare, and a stand-in kept
+// between them would outlive the bitmaps it composes from.
+void paintWithoutPanel(HWND window) {
+  std::unique_ptr<Win32PanelWindow> standIn(new (std::nothrow) Win32PanelWindow);
+  if (standIn == nullptr) {
+    return;
+  }
+  standIn->handle = window;
+  standIn->paint();
+  standIn->handle = nullptr;
+}
+
 void handleMouse(HWND window, UINT message, WPARAM wParam) {
   // The handlers ignore the message's coordinates and ask where the pointer is now.
   POINT point{0, 0};
@@ -148,7 +164,7 @@ class Win32WindowSystem final : public PanelWindowSystem {
   }
 
   void destroyWindow(PanelWindow* window) override {
-    // The window's own last message frees the panel behind it.
+    // The window's own last message disposes of the panel behind it.
     HWND handle = static_cast<Win32PanelWindow*>(window)->handle;
     if (handle != nullptr) {
       DestroyWindow(handle);
@@ -198,12 +214,21 @@ HWND panelWindowHandle(const PanelEditor& editor) {
 }
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Held for the whole message: a handler that calls the host may see this window destroyed
+  // under it (a nested WM_NCDESTROY), and must still be able to find it disposed afterwards.
+  Win32PanelWindow* panel = panelOf(window);
+  std::optional<PanelWindow::InUse> inUse;
+  if (panel != nullptr) {
+    inUse.emplace(*panel);
+  }
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paintInfo;
       BeginPaint(window, &paintInfo);
-      if (Win32PanelWindow* panel = panelOf(window)) {
+      if (panel != nullptr) {
         panel->paint();
+      } else {
+        paintWithoutPanel(window);
       }
       EndPaint(window, &paintInfo);
       return 0;
@@ -216,12 +241,13 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       // The window's last message, whether the editor closes it or its parent takes it along;
       // an editor still attached keeps its place in the open count until the host closes it,
       // but must not touch this window again.
-      if (Win32PanelWindow* panel = panelOf(window)) {
+      if (panel != nullptr) {
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         if (PanelEditor* editor = panel->editor()) {
           editor->forgetWindow();
         }
-        delete panel;
+        panel->handle = nullptr;
+        PanelWindow::dispose(panel);
       }
       break;
     default:

@@ -137,7 +137,14 @@ class X11PanelWindow final : public PanelWindow {
         window_(window),
         format_(format) {}
 
-  ~X11PanelWindow() override {
+  ~X11PanelWindow() override { release(); }
+
+  // The window off the screen and the connection closed, at once, even while a handler still
+  // runs on this object (its memory goes later, see PanelWindow::dispose).
+  void release() {
+    if (connection_ == nullptr) {
+      return;
+    }
     QuietBrokenPipe quiet;
     if (usable()) {
       // Already gone when the host destroyed its parent first; the error that answers it then
@@ -148,13 +155,16 @@ class X11PanelWindow final : public PanelWindow {
       std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
     }
     xcb_disconnect(connection_);
+    connection_ = nullptr;
   }
 
   xcb_window_t id() const { return window_; }
 
   void handleEvents() {
     QuietBrokenPipe quiet;
-    while (xcb_connection_has_error(connection_) == 0) {
+    // A handler may close the editor from inside the host's callback: then the connection is
+    // gone and the events still queued on it with it.
+    while (connection_ != nullptr && xcb_connection_has_error(connection_) == 0) {
       xcb_generic_event_t* event = xcb_poll_for_event(connection_);
       if (event == nullptr) {
         break;
@@ -206,7 +216,9 @@ class X11PanelWindow final : public PanelWindow {
   }
 
  private:
-  bool usable() const { return !gone_ && xcb_connection_has_error(connection_) == 0; }
+  bool usable() const {
+    return connection_ != nullptr && !gone_ && xcb_connection_has_error(connection_) == 0;
+  }
 
   xcb_gcontext_t graphics() {
     if (graphics_ == 0) {
@@ -328,9 +340,13 @@ class X11WindowSystem final : public PanelWindowSystem {
     return createX11Window(parentId);
   }
 
-  void destroyWindow(PanelWindow* window) override { delete static_cast<X11PanelWindow*>(window); }
+  void destroyWindow(PanelWindow* window) override {
+    static_cast<X11PanelWindow*>(window)->release();
+    PanelWindow::dispose(window);
+  }
 
   void handleEvents(PanelWindow* window) override {
+    const PanelWindow::InUse inUse(*window);
     static_cast<X11PanelWindow*>(window)->handleEvents();
   }
   void finishDrawing(PanelWindow* window) override {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "effect/drive_effect.h"
@@ -38,14 +39,40 @@ PanelBitmapSet makeBitmaps() {
   return set;
 }
 
+// Keeps what was presented, as a screen would: the rectangles, and each pixel as it was shown.
 class FakeWindow final : public PanelWindow {
  public:
   explicit FakeWindow(const PanelBitmapSet& bitmaps) : PanelWindow(bitmaps) {}
   std::vector<PanelRect> presented;
+  std::vector<std::uint32_t> screen = std::vector<std::uint32_t>(kPixels, 0);
+  std::vector<bool> shown = std::vector<bool>(kPixels, false);
+
+  static constexpr std::size_t kPixels = std::size_t{kPanelWidth} * std::size_t{kPanelHeight};
 
  protected:
-  void present(const PanelRect& changed) override { presented.push_back(changed); }
+  void present(const PanelRect& changed) override {
+    presented.push_back(changed);
+    for (std::int32_t y = changed.y; y < changed.y + changed.height; ++y) {
+      for (std::int32_t x = changed.x; x < changed.x + changed.width; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y) * kPanelWidth + x;
+        screen[i] = canvas().at(x, y);
+        shown[i] = true;
+      }
+    }
+  }
 };
+
+std::size_t pixelIndex(std::int32_t x, std::int32_t y) {
+  return static_cast<std::size_t>(y) * kPanelWidth + static_cast<std::size_t>(x);
+}
+
+PanelRect unionOf(const std::vector<PanelRect>& rects) {
+  PanelRect all;
+  for (const PanelRect& rect : rects) {
+    all = unite(all, rect);
+  }
+  return all;
+}
 
 class FakeWindowSystem final : public PanelWindowSystem {
  public:
@@ -65,7 +92,7 @@ class FakeWindowSystem final : public PanelWindowSystem {
   }
   void destroyWindow(PanelWindow* window) override {
     log.push_back(window->editor() == nullptr ? "destroy detached" : "destroy attached");
-    delete window;
+    PanelWindow::dispose(window);
   }
   void handleEvents(PanelWindow* /*window*/) override { log.push_back("events"); }
   void finishDrawing(PanelWindow* /*window*/) override { log.push_back("finish"); }
@@ -140,10 +167,10 @@ TEST_F(PanelEditorCoreTest, IdleHandlesEventsThenTheUpdateThenFinishesDrawing) {
   effect->setParameter(0, 0.25f);
   effect->dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
   EXPECT_EQ(system.log, (Log{"events", "finish"}));
-  // The update redraws all four controls; the canvas shows knob 0's index at its new place.
-  EXPECT_EQ(window->presented.size(), 4u);
+  // The update redraws all four controls; the screen shows knob 0's index at its new place.
   const KnobIndexOffset at = knobIndexOffsetFor(0.25f, 1.0f);
-  EXPECT_EQ(window->canvas().at(31 + at.x, 19 + at.y), 0x0000ffu);
+  EXPECT_EQ(window->screen[pixelIndex(31 + at.x, 19 + at.y)], kBackgroundColour ^ 0x0000ffu);
+  EXPECT_TRUE(window->shown[pixelIndex(165, 111)]);  // the level display's first digit
   effect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
 }
 
@@ -152,7 +179,7 @@ TEST_F(PanelEditorCoreTest, AWindowGoneWithItsParentIsNeverTouchedAgain) {
   effect->dispatch(effEditOpen, 0, 0, &parent, 0.0f);
   PanelEditor& editor = editorOf(*effect);
   // What a backend does when the system destroys the window under an open editor.
-  delete editor.panelWindow();
+  PanelWindow::dispose(editor.panelWindow());
   editor.forgetWindow();
   effect->setParameter(1, 0.75f);
   effect->dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
@@ -169,7 +196,8 @@ TEST_F(PanelEditorCoreTest, PaintShowsTheBackgroundAndThePanelsOwnValues) {
   FakeWindow* window = system.last;
   panelControlTable.value[2] = 0.0f;  // as another panel might leave the shared table
   window->paint();
-  EXPECT_EQ(window->presented.back(), (PanelRect{161, 111, 25, 9}));  // the level display last
+  // The level display last.
+  EXPECT_EQ(unite(window->presented.back(), {161, 111, 25, 9}), (PanelRect{161, 111, 25, 9}));
   const KnobIndexOffset end = knobIndexOffsetFor(1.0f, 1.0f);
   EXPECT_EQ(window->canvas().at(194 + end.x, 19 + end.y), kBackgroundColour ^ 0x0000ffu);
   EXPECT_EQ(window->canvas().at(0, 0), kBackgroundColour);
@@ -184,11 +212,183 @@ TEST_F(PanelEditorCoreTest, MouseOnAWindowWithoutAnEditorStepsTheLevelButReports
   EXPECT_EQ(panelControlTable.value[3], static_cast<float>(0.2f + 0.05));
   EXPECT_EQ(panelControlTable.value[0], 0.5f);
   EXPECT_EQ(panelControlTable.dirty[0], 1);
-  EXPECT_EQ(window.presented, (std::vector<PanelRect>{{161, 111, 25, 9}}));
+  EXPECT_EQ(unionOf(window.presented), (PanelRect{161, 111, 25, 9}));
   for (const HostRequest& request : host.requests) {
     EXPECT_NE(request.opcode, audioMasterAutomate);
   }
   releasePanelResources(system);
+}
+
+// ---- Drawing before the first paint -------------------------------------------------------
+
+TEST_F(PanelEditorCoreTest, DrawsBeforeTheFirstPaintShowOnlyFinishedPanelPixels) {
+  auto effect = makeEffect();
+  effect->setParameter(0, 0.9f);
+  effect->dispatch(effEditOpen, 0, 0, &parent, 0.0f);
+  FakeWindow* window = system.last;
+  const std::vector<std::uint32_t> atOpen = window->screen;
+  const std::vector<bool> shownAtOpen = window->shown;
+  window->paint();
+  std::size_t shownCount = 0;
+  std::size_t wrong = 0;
+  for (std::size_t i = 0; i < FakeWindow::kPixels; ++i) {
+    if (shownAtOpen[i]) {
+      ++shownCount;
+      wrong += atOpen[i] != window->screen[i] ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(wrong, 0u) << "of " << shownCount << " pixels shown at open";
+  // Only the controls are drawn at open; the rest waits for the paint.
+  EXPECT_GT(shownCount, 0u);
+  EXPECT_LT(shownCount, FakeWindow::kPixels / 4);
+  effect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
+}
+
+// ---- A host that answers the panel's report by taking the panel away -------------------------
+
+// What the host does inside audioMasterAutomate.
+enum class HostAnswer {
+  closeEditor,     // effEditClose
+  destroyWindow,   // its own window, and the panel's with it (as the backends report it)
+  closeAndReopen,  // effEditClose, then effEditOpen again
+  closeTwice,      // effEditClose twice: the second finds nothing open
+};
+
+struct PanelAction {
+  const char* name;
+  void (*play)(PanelWindow& window);
+};
+
+// Each delivered as a backend delivers events: the window held in use for the whole event.
+const PanelAction kActions[] = {
+    {"knob press", [](PanelWindow& w) { w.leftButtonDown(55, 30); }},
+    {"knob drag",
+     [](PanelWindow& w) {
+       panelControlTable.dragging[1] = 1;
+       w.mouseMove(160, 40, true);
+     }},
+    {"plus button", [](PanelWindow& w) { w.leftButtonDown(78, 79); }},
+    {"minus button", [](PanelWindow& w) { w.leftButtonDown(78, 88); }},
+    {"level pad", [](PanelWindow& w) { w.leftButtonDown(100, 250); }},
+};
+
+DriveEffect* answeringEffect = nullptr;
+HostAnswer answer = HostAnswer::closeEditor;
+int answers = 0;
+int reopenParent = 0;
+
+void answerAutomation(std::int32_t opcode) {
+  if (opcode != audioMasterAutomate || answeringEffect == nullptr || answers++ > 0) {
+    return;
+  }
+  auto& editor = *static_cast<PanelEditor*>(answeringEffect->getEditor());
+  switch (answer) {
+    case HostAnswer::closeEditor:
+      answeringEffect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
+      break;
+    case HostAnswer::destroyWindow:
+      if (PanelWindow* window = editor.panelWindow()) {
+        editor.forgetWindow();
+        PanelWindow::dispose(window);
+      }
+      break;
+    case HostAnswer::closeAndReopen:
+      answeringEffect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
+      answeringEffect->dispatch(effEditOpen, 0, 0, &reopenParent, 0.0f);
+      break;
+    case HostAnswer::closeTwice:
+      answeringEffect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
+      answeringEffect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
+      break;
+  }
+}
+
+class PanelTakenAwayTest
+    : public PanelEditorCoreTest,
+      public ::testing::WithParamInterface<std::tuple<PanelAction, HostAnswer>> {};
+
+TEST_P(PanelTakenAwayTest, TheHandlerReturnsWithoutTouchingTheGoneWindow) {
+  const auto& [action, hostAnswer] = GetParam();
+  auto effect = makeEffect();
+  ASSERT_EQ(effect->dispatch(effEditOpen, 0, 0, &parent, 0.0f), 1);
+  PanelEditor& editor = editorOf(*effect);
+  PanelWindow* window = editor.panelWindow();
+  answeringEffect = effect.get();
+  answer = hostAnswer;
+  answers = 0;
+  host.onRequest = answerAutomation;
+  {
+    const PanelWindow::InUse inUse(*window);
+    action.play(*window);
+    EXPECT_TRUE(window->disposed()) << action.name;
+  }
+  host.onRequest = nullptr;
+  answeringEffect = nullptr;
+  EXPECT_EQ(answers, 1) << action.name << ": the panel reported once, then was gone";
+
+  if (hostAnswer == HostAnswer::closeAndReopen) {
+    EXPECT_TRUE(editor.isOpen());
+    ASSERT_NE(editor.panelWindow(), nullptr);
+    EXPECT_NE(editor.panelWindow(), window);
+  } else if (hostAnswer == HostAnswer::destroyWindow) {
+    EXPECT_TRUE(editor.isOpen());  // counted until the host closes it
+    EXPECT_EQ(editor.panelWindow(), nullptr);
+  } else {
+    EXPECT_FALSE(editor.isOpen());
+  }
+  // The host carries on: idles, a change of its own, a new panel, the end.
+  effect->setParameter(2, 0.25f);
+  effect->dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
+  EXPECT_EQ(effect->dispatch(effEditOpen, 0, 0, &parent, 0.0f), 1);
+  effect->dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
+  FakeWindow* reopened = system.last;
+  reopened->paint();
+  const KnobIndexOffset at = knobIndexOffsetFor(0.25f, 1.0f);
+  EXPECT_EQ(reopened->screen[pixelIndex(194 + at.x, 19 + at.y)], kBackgroundColour ^ 0x0000ffu);
+  effect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
+}
+
+std::string takenAwayName(
+    const ::testing::TestParamInfo<std::tuple<PanelAction, HostAnswer>>& info) {
+  static const char* const kAnswerNames[] = {"Close", "DestroyWindow", "CloseAndReopen",
+                                             "CloseTwice"};
+  std::string name = std::get<0>(info.param).name;
+  std::string camel;
+  bool upper = true;
+  for (char c : name) {
+    if (c == ' ') {
+      upper = true;
+    } else {
+      camel += upper ? static_cast<char>(c - 'a' + 'A') : c;
+      upper = false;
+    }
+  }
+  return camel + "_" + kAnswerNames[static_cast<int>(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPanelReport, PanelTakenAwayTest,
+    ::testing::Combine(::testing::ValuesIn(kActions),
+                       ::testing::Values(HostAnswer::closeEditor, HostAnswer::destroyWindow,
+                                         HostAnswer::closeAndReopen, HostAnswer::closeTwice)),
+    takenAwayName);
+
+TEST_F(PanelEditorCoreTest, WindowDisposedOutsideAnyHandlerGoesAtOnce) {
+  auto effect = makeEffect();
+  effect->dispatch(effEditOpen, 0, 0, &parent, 0.0f);
+  PanelWindow* window = editorOf(*effect).panelWindow();
+  {
+    const PanelWindow::InUse outer(*window);
+    {
+      const PanelWindow::InUse inner(*window);
+      effect->dispatch(effEditClose, 0, 0, nullptr, 0.0f);
+    }
+    // Still here for the outer handler: detached, drawing nothing.
+    EXPECT_TRUE(window->disposed());
+    EXPECT_EQ(window->editor(), nullptr);
+    window->paint();
+  }
+  EXPECT_EQ(openPanelEditorCount(), 0);
 }
 
 }  // namespace

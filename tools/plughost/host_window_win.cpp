@@ -52,8 +52,15 @@ HostWindow::HostWindow(int clientWidth, int clientHeight) {
 }
 
 HostWindow::~HostWindow() {
-  DestroyWindow(window_);
+  destroy();
   pump();
+}
+
+void HostWindow::destroy() {
+  if (window_ != nullptr) {
+    DestroyWindow(window_);
+    window_ = nullptr;
+  }
 }
 
 void HostWindow::pump() {

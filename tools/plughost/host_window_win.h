@@ -21,6 +21,10 @@ class HostWindow {
   // Dispatches every message waiting for this thread's windows, then returns.
   void pump();
 
+  // The host destroys its window now, and with it whatever the editor made in it, as a host
+  // does when the user closes it.
+  void destroy();
+
   // A point of the client area in screen coordinates.
   POINT clientToScreen(POINT client) const;
 

@@ -80,9 +80,19 @@ X11HostWindow::X11HostWindow(int clientWidth, int clientHeight) {
 }
 
 X11HostWindow::~X11HostWindow() {
-  xcb_destroy_window(connection_, window_);
+  if (!destroyed_) {
+    xcb_destroy_window(connection_, window_);
+  }
   xcb_flush(connection_);
   xcb_disconnect(connection_);
+}
+
+void X11HostWindow::destroy() {
+  if (!destroyed_) {
+    destroyed_ = true;
+    xcb_destroy_window(connection_, window_);
+    sync();
+  }
 }
 
 void X11HostWindow::sync() {

@@ -46,6 +46,10 @@ class X11HostWindow {
   void pointerTo(int x, int y);
   void leftButton(bool pressed);
 
+  // The host destroys its window now, and with it whatever the editor made in it, as a host
+  // does when the user closes it. Nothing is drawn or played into it afterwards.
+  void destroy();
+
   // What the window shows of its top-left width x height pixels, children included.
   RgbPicture capture(int width, int height);
 
@@ -56,6 +60,7 @@ class X11HostWindow {
   int x_ = 0;  // on the root window
   int y_ = 0;
   bool xtestChecked_ = false;
+  bool destroyed_ = false;
 };
 
 }  // namespace plughost

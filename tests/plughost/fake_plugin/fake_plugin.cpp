@@ -12,6 +12,8 @@
 //   FAKE_NO_EDITOR_WINDOW      effEditOpen puts nothing in the host's window
 //   FAKE_DANGLING_EDITOR       the panel keeps calling into the effect after effClose (Win32,
 //                              where the panel has a window procedure of its own)
+//   FAKE_UNSAFE_PRESS          a press on the panel goes on using the panel after reporting
+//                              the change, even when the host closed the editor in the report
 //   requests and parameters
 //   FAKE_LONG_TEXT             every text request writes 200 characters
 //   FAKE_QUERY_CHANGES         effGetVu, which only asks, switches to program 1
@@ -74,6 +76,8 @@ struct FakeEffect {
   std::atomic<int> current{0};
   double state[2] = {0.0, 0.0};
   EditorRect rect{0, 0, 200, 320};
+  // What the open panel keeps of its own; gone with the panel.
+  int* panelPresses = nullptr;
   // The panel: a child window of the host's, drawn by nobody.
 #ifdef _WIN32
   HWND window = nullptr;
@@ -160,6 +164,34 @@ void writeText(void* ptr, std::size_t size, const char* text) {
 
 // ---- The panel ---------------------------------------------------------------------------------
 
+void setParameter(AEffect* e, std::int32_t index, float value);
+
+// A press sets Gain from where it lands, left to right, and tells the host, as a real panel's
+// control does.
+void pressPanel(FakeEffect* f, int x) {
+  const float value =
+      std::clamp(static_cast<float>(x) / static_cast<float>(f->rect.right), 0.0f, 1.0f);
+  setParameter(&f->descriptor, 0, value);
+  f->host(&f->descriptor, audioMasterAutomate, 0, 0, nullptr, value);
+#ifndef FAKE_UNSAFE_PRESS
+  // The host may have closed the editor while it heard of the change.
+  if (f->panelPresses == nullptr) {
+    return;
+  }
+#endif
+  ++*f->panelPresses;  // NOLINT(clang-analyzer-core.NullDereference): the fault it exists for
+}
+
+void keepPanelState(FakeEffect* f) {
+  delete f->panelPresses;
+  f->panelPresses = new int(0);
+}
+
+void dropPanelState(FakeEffect* f) {
+  delete f->panelPresses;
+  f->panelPresses = nullptr;
+}
+
 #ifdef _WIN32
 void paintNothing(FakeEffect*) {}
 
@@ -181,6 +213,12 @@ LRESULT CALLBACK panelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     EndPaint(window, &paint);
     return 0;
   }
+  if (message == WM_LBUTTONDOWN) {
+    if (auto* f = reinterpret_cast<FakeEffect*>(GetWindowLongPtrA(window, GWLP_USERDATA))) {
+      pressPanel(f, static_cast<short>(LOWORD(lParam)));
+    }
+    return 0;
+  }
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -198,6 +236,7 @@ void closePanel(FakeEffect* f) {
     DestroyWindow(f->window);
   }
   f->window = nullptr;
+  dropPanelState(f);
   if (--openPanels == 0) {
     UnregisterClassA(kPanelClass, moduleOf());
   }
@@ -223,6 +262,7 @@ VstIntPtr openPanel(FakeEffect* f, void* parent) {
   }
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(f));
   f->window = window;
+  keepPanelState(f);
   return 1;
 }
 
@@ -243,6 +283,7 @@ void closePanel(FakeEffect* f) {
   xcb_disconnect(f->connection);
   f->connection = nullptr;
   f->window = 0;
+  dropPanelState(f);
 }
 
 // A connection of its own, as an X11 plug-in in a host has, and a child of the host's window.
@@ -255,23 +296,33 @@ VstIntPtr openPanel(FakeEffect* f, void* parent) {
   }
   const auto parentWindow = static_cast<xcb_window_t>(reinterpret_cast<std::uintptr_t>(parent));
   const xcb_window_t window = xcb_generate_id(connection);
+  const std::uint32_t events = XCB_EVENT_MASK_BUTTON_PRESS;
   xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, parentWindow, 0, 0,
                     static_cast<std::uint16_t>(f->rect.right),
                     static_cast<std::uint16_t>(f->rect.bottom), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                    XCB_COPY_FROM_PARENT, 0, nullptr);
+                    XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
   xcb_map_window(connection, window);
   roundTrip(connection);
   f->connection = connection;
   f->window = window;
+  keepPanelState(f);
   return 1;
 }
 
-// Nothing is drawn; the events are read so that they do not pile up.
+// Nothing is drawn; presses of the left button are handled, the rest read so that they do not
+// pile up.
 void idlePanel(FakeEffect* f) {
-  if (f->connection == nullptr) {
-    return;
-  }
-  while (xcb_generic_event_t* event = xcb_poll_for_event(f->connection)) {
+  while (f->connection != nullptr) {
+    xcb_generic_event_t* event = xcb_poll_for_event(f->connection);
+    if (event == nullptr) {
+      break;
+    }
+    if ((event->response_type & 0x7f) == XCB_BUTTON_PRESS) {
+      const auto* press = reinterpret_cast<const xcb_button_press_event_t*>(event);
+      if (press->detail == 1) {
+        pressPanel(f, press->event_x);
+      }
+    }
     std::free(event);
   }
 }

@@ -3,9 +3,13 @@
 // (twice, while processing, two panels, the effect closed under an open panel), and the library
 // unloaded and loaded again. A crash is caught by the check's own child process; the window
 // system's part is in editor_window_*.cpp.
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tools/plughost/validate/all_checks.h"
 #include "tools/plughost/validate/comparisons.h"
@@ -355,6 +359,93 @@ std::string reloadLibrary(Context& context) {
          kWindowSystemWords.unload + "; the panel opened again after every reload";
 }
 
+// Points spread over the editor's rectangle, in the window's pixels: a grid's centres, then a
+// few anywhere. A press on most panels' controls makes them report the change to the host.
+std::vector<std::pair<int, int>> pointsOver(Context& context, int width, int height) {
+  std::vector<std::pair<int, int>> points;
+  const int columns = context.scaled(3, 6);
+  const int rows = context.scaled(4, 8);
+  for (int row = 0; row < rows; ++row) {
+    for (int column = 0; column < columns; ++column) {
+      points.emplace_back(width * (2 * column + 1) / (2 * columns),
+                          height * (2 * row + 1) / (2 * rows));
+    }
+  }
+  for (int i = context.scaled(2, 12); i > 0; --i) {
+    points.emplace_back(static_cast<int>(context.rng().range(1, width - 2)),
+                        static_cast<int>(context.rng().range(1, height - 2)));
+  }
+  return points;
+}
+
+// Hosts close an editor when the user asks, and the request may come in while the editor is
+// telling the host about a change (a host that pumps its message loop inside the automation
+// callback, or that closes a plug-in window on a parameter's change): the editor's handler must
+// still be safe when it returns into a panel that is gone.
+std::string closedInsideAutomation(Context& context) {
+  EditorFaultWatch faults;
+  EditorSubject subject(context);
+  Effect& effect = subject.effect;
+  const EditorRect size = askRect(effect, "before the editor opens");
+  const int width = std::max(size.right - size.left, 8);
+  const int height = std::max(size.bottom - size.top, 8);
+  int closes = 0;
+  int destroys = 0;
+  int quiet = 0;
+  for (const auto& [x, y] : pointsOver(context, width, height)) {
+    const bool destroyWindow = (closes + destroys) % 2 == 1;
+    auto window = windowFor(effect);
+    openIn(effect, *window, "before a press at " + std::to_string(x) + "," + std::to_string(y));
+    context.trace("a press at " + std::to_string(x) + "," + std::to_string(y) +
+                  (destroyWindow ? "; the host destroys its window inside the automation report"
+                                 : "; the host closes the editor inside the automation report"));
+    EditorHostWindow& host = *window;
+    AutomationReaction reaction(effect.get(), [&effect, &host, destroyWindow] {
+      if (destroyWindow) {
+        host.destroy();
+      } else {
+        effect.dispatch(effEditClose);
+      }
+    });
+    window->press(x, y);
+    if (EditorHostWindow::paintsInIdle()) {
+      effect.dispatch(effEditIdle);  // where the editor takes the press
+    }
+    window->pump();
+    if (!reaction.ran()) {
+      ++quiet;
+      closeEditor(effect, *window);
+      continue;
+    }
+    (destroyWindow ? destroys : closes) += 1;
+    // The host carries on as hosts do: idles, changes, and the close it owes (twice, for the
+    // closed editor).
+    for (int i = 0; i < 3; ++i) {
+      if (effect->numParams > 0) {
+        effect.setParameter(0, static_cast<float>(i) / 3.0f);
+      }
+      effect.dispatch(effEditIdle);
+      window->pump();
+    }
+    effect.dispatch(effEditClose);
+    window->pump();
+  }
+  faults.require("in the editor's window procedure");
+  if (closes + destroys == 0) {
+    throw Skipped("no press at " + std::to_string(quiet) +
+                  " points of the editor made the plug-in report automation");
+  }
+  // And the editor still opens after all that.
+  OpenEditor again(effect);
+  again.idle();
+  return std::to_string(closes + destroys) +
+         " presses reported automation, and the host took "
+         "the editor away inside the report (" +
+         std::to_string(closes) + " effEditClose, " + std::to_string(destroys) +
+         " host window destroyed); " + std::to_string(quiet) +
+         " presses reported nothing; no crash, and the editor opened again after";
+}
+
 }  // namespace
 
 OpenEditor::OpenEditor(PluginInstance& effect) : effect_(effect), window_(windowFor(effect)) {
@@ -385,6 +476,7 @@ std::vector<Check> editorChecks() {
       {"editor", "two_instances", twoInstances, kNeedsHostWindow},
       {"editor", "effect_closed_while_open", closedWhileOpen, kNeedsHostWindow},
       {"editor", "reload_library", reloadLibrary, kNeedsHostWindow},
+      {"editor", "closed_inside_automation", closedInsideAutomation, kNeedsHostWindow},
   };
 }
 

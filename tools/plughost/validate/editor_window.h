@@ -46,6 +46,13 @@ class EditorHostWindow {
   // (paintsInIdle), the caller idles it before pumping.
   void invalidate();
   static bool paintsInIdle();
+  // A press and release of the left button at a point of the window's area, as a user's hand
+  // makes it; where the editor takes its input in its idle (paintsInIdle), the caller idles it
+  // after.
+  void press(int x, int y);
+  // The host destroys its window now, with whatever the editor has in it; later calls on this
+  // object do nothing harmful.
+  void destroy();
   // What the window goes on getting after the effect was closed under its open editor:
   // paints and pointer input, also to whatever the editor left in it.
   void inputAfterClose();

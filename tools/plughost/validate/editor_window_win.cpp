@@ -92,6 +92,35 @@ bool EditorHostWindow::paintsInIdle() {
   return false;
 }
 
+void EditorHostWindow::press(int x, int y) {
+  HostWindow& host = *native_->window;
+  if (host.handle() == nullptr) {
+    return;
+  }
+  // The message goes straight to the window under the point, with the cursor put there first
+  // for editors that ask where it is; a warp of its own would queue a move without the button.
+  POINT client{x, y};
+  HWND target = host.handle();
+  for (HWND child = ChildWindowFromPoint(target, client); child != nullptr && child != target;
+       child = ChildWindowFromPoint(target, client)) {
+    MapWindowPoints(target, child, &client, 1);
+    target = child;
+  }
+  const POINT screen = host.clientToScreen({x, y});
+  SetCursorPos(screen.x, screen.y);
+  const LPARAM at = MAKELPARAM(client.x, client.y);
+  SendMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  // The host may have answered the press by destroying the window.
+  if (IsWindow(target) != FALSE) {
+    SendMessageA(target, WM_LBUTTONUP, 0, at);
+    SendMessageA(target, WM_MOUSEMOVE, 0, at);
+  }
+}
+
+void EditorHostWindow::destroy() {
+  native_->window->destroy();
+}
+
 void EditorHostWindow::inputAfterClose() {
   // The host's window goes on receiving messages, and passes some to whatever the editor left.
   invalidate();

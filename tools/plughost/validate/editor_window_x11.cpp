@@ -65,6 +65,17 @@ bool EditorHostWindow::paintsInIdle() {
   return true;
 }
 
+void EditorHostWindow::press(int x, int y) {
+  X11HostWindow& window = *native_->window;
+  window.pointerTo(x, y);
+  window.leftButton(true);
+  window.leftButton(false);
+}
+
+void EditorHostWindow::destroy() {
+  native_->window->destroy();
+}
+
 void EditorHostWindow::inputAfterClose() {
   X11HostWindow& window = *native_->window;
   window.exposeChildren();

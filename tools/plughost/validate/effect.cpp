@@ -1,6 +1,8 @@
 #include "tools/plughost/validate/effect.h"
 
+#include <atomic>
 #include <limits>
+#include <utility>
 
 #include "tools/plughost/validate/check.h"
 #include "tools/plughost/validate/realtime_probe.h"
@@ -31,6 +33,9 @@ AEffect* created(PluginEntry entry, const std::string& entryName, HostCallbackRe
   return effect;
 }
 
+// At most one at a time; plug-ins may report from any thread.
+std::atomic<AutomationReaction*> armedReaction{nullptr};
+
 }  // namespace
 
 HostCallbackRecorder& validatorHost(HostAnswers answers) {
@@ -51,7 +56,27 @@ HostCallbackRecorder& validatorHost(HostAnswers answers) {
 VstIntPtr validatorCallback(AEffect* effect, std::int32_t opcode, std::int32_t index,
                             VstIntPtr value, void* ptr, float opt) {
   probe::Pause pause;
-  return HostCallbackRecorder::callback(effect, opcode, index, value, ptr, opt);
+  const VstIntPtr answer = HostCallbackRecorder::callback(effect, opcode, index, value, ptr, opt);
+  if (opcode == audioMasterAutomate && effect != nullptr) {
+    // Taken out before it runs: what it does may make the plug-in report again.
+    AutomationReaction* reaction = armedReaction.load();
+    if (reaction != nullptr && reaction->effect_ == effect &&
+        armedReaction.compare_exchange_strong(reaction, nullptr)) {
+      reaction->ran_ = true;
+      reaction->react_();
+    }
+  }
+  return answer;
+}
+
+AutomationReaction::AutomationReaction(const AEffect* effect, std::function<void()> react)
+    : effect_(effect), react_(std::move(react)) {
+  armedReaction.store(this);
+}
+
+AutomationReaction::~AutomationReaction() {
+  AutomationReaction* self = this;
+  armedReaction.compare_exchange_strong(self, nullptr);
 }
 
 Effect::Effect(const PluginLibrary& library, HostAnswers answers)

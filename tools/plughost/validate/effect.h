@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "host/aeffect.h"
@@ -20,6 +21,25 @@ HostCallbackRecorder& validatorHost(HostAnswers answers);
 // the host's own work is not the plug-in's.
 VstIntPtr validatorCallback(AEffect* effect, std::int32_t opcode, std::int32_t index,
                             VstIntPtr value, void* ptr, float opt);
+
+// A host that answers an automation report by taking the editor away from under it (closing it,
+// destroying its own window), as some hosts do, directly or through their message loop. While
+// this lives, the next report of `effect` runs `react` once, inside the callback.
+class AutomationReaction {
+ public:
+  AutomationReaction(const AEffect* effect, std::function<void()> react);
+  ~AutomationReaction();
+  AutomationReaction(const AutomationReaction&) = delete;
+  AutomationReaction& operator=(const AutomationReaction&) = delete;
+
+  bool ran() const { return ran_; }
+
+ private:
+  friend VstIntPtr validatorCallback(AEffect*, std::int32_t, std::int32_t, VstIntPtr, void*, float);
+  const AEffect* effect_;
+  std::function<void()> react_;
+  bool ran_ = false;
+};
 
 class Effect : public PluginInstance {
  public:
