@@ -585,6 +585,8 @@ TEST_F(PanelTest, RightAfterOpenOnlyTheHostsBackgroundOrTheFinishedPanelShows) {
   EXPECT_EQ(neither, 0) << "of " << finished.pixels.size() << " pixels " << panelShown
                         << " show the panel, " << backgroundShown
                         << " the host's background, and these neither:" << first;
+  RecordProperty("pixels_showing_the_panel", panelShown);
+  RecordProperty("pixels_showing_the_background", backgroundShown);
   RecordProperty("pixels_showing_neither", neither);
   // The first showing finishes the picture.
   hosted.settle();
