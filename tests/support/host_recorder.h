@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "host/aeffect.h"
@@ -50,6 +52,11 @@ class HostRecorder {
     if (self->onRequest != nullptr) {
       self->onRequest(opcode);
     }
+    if (opcode == audioMasterAutomate && self->atNextAutomation) {
+      // Taken out first: the action may well lead to another report before it returns.
+      const std::function<void()> action = std::exchange(self->atNextAutomation, nullptr);
+      action();
+    }
     return opcode == audioMasterVersion ? self->versionAnswer : self->answer;
   }
 
@@ -71,6 +78,9 @@ class HostRecorder {
   VstIntPtr versionAnswer = kHostVersion;
   VstIntPtr answer = 0;
   void (*onRequest)(std::int32_t opcode) = nullptr;
+  // Run once, inside the callback, at the next automation report: what a host does there
+  // (closing the editor, destroying its window) happens while the plug-in's handler is running.
+  std::function<void()> atNextAutomation;
 
  private:
   static HostRecorder*& active() {
