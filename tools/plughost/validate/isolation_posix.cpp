@@ -19,15 +19,14 @@ namespace {
 FatalReport fatalReport = nullptr;
 
 void onFatalSignal(int signal) {
-  // Once: a second fault inside the report ends the process as the signal would have.
-  static volatile sig_atomic_t reporting = 0;
-  if (reporting == 0 && fatalReport != nullptr) {
-    reporting = 1;
+  // A fault on another thread while one report is being written, or inside the report itself,
+  // lands here again: the report sees to it that it is written once.
+  if (fatalReport != nullptr) {
     char what[64];
     std::snprintf(what, sizeof what, "crashed with signal %d (%s)", signal, strsignal(signal));
     fatalReport(what);
   }
-  _exit(3);
+  _exit(kEndedEarlyExitStatus);
 }
 
 // The child talks to the parent through a pipe in messages of a kind letter and length-prefixed
@@ -283,7 +282,22 @@ Outcome runIsolated(const Check& check, const RunOptions& options, double timeou
 }
 
 void endAfterFatalReport() {
-  _exit(3);
+  _exit(kEndedEarlyExitStatus);
+}
+
+void writeUnbuffered(int stream, const char* data, std::size_t size) {
+  const int fd = stream == 2 ? STDERR_FILENO : STDOUT_FILENO;
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
 }
 
 }  // namespace plughost::validate
