@@ -13,6 +13,11 @@
 
 #include "tools/plughost/validate/isolation.h"
 
+#if PLUGHOST_SANITIZED
+#include <dlfcn.h>
+#include <link.h>
+#endif
+
 namespace plughost::validate {
 namespace {
 
@@ -146,10 +151,39 @@ std::vector<std::string> lastLines(const std::string& text, std::size_t count) {
   return lines;
 }
 
+#if PLUGHOST_SANITIZED
+// A sanitizer that finds a fault ends the process itself, with its own report on standard error
+// and no signal for the handlers above.
+void onSanitizerDeath() {
+  if (fatalReport != nullptr) {
+    fatalReport("stopped by the sanitizer (its report is on standard error)");
+  }
+  _exit(kEndedEarlyExitStatus);
+}
+
+// Each sanitizer runtime keeps its own death callback (GCC links UBSan's apart from ASan's), so
+// every loaded object that offers the setter gets it.
+int setDeathCallbackIn(dl_phdr_info* info, std::size_t /*size*/, void* /*data*/) {
+  void* object =
+      dlopen(info->dlpi_name[0] == '\0' ? nullptr : info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD);
+  if (object != nullptr) {
+    using Setter = void (*)(void (*)());
+    if (auto* set = reinterpret_cast<Setter>(dlsym(object, "__sanitizer_set_death_callback"))) {
+      set(onSanitizerDeath);
+    }
+    dlclose(object);
+  }
+  return 0;
+}
+#endif
+
 }  // namespace
 
 void installFatalHandlers(FatalReport report) {
   fatalReport = report;
+#if PLUGHOST_SANITIZED
+  dl_iterate_phdr(setDeathCallbackIn, nullptr);
+#endif
   for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     struct sigaction action {};
     action.sa_handler = onFatalSignal;
