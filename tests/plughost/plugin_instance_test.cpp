@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -175,6 +176,20 @@ TEST_F(BlockProcessorTest, InPlaceOutputsAreTheInputsAndAccumulateOntoThem) {
   processor.storeInterleaved(out, 2, 2);
   // Mixing into the input's own buffer: the input plus twice the input, not a cleared buffer.
   EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{1.5f, -3.0f, 0.75f, 6.0f}));
+}
+
+TEST_F(BlockProcessorTest, AccumulatingOntoOutputsAddsToWhatTheyHold) {
+  plugin.setParameter(0, 1.0f);  // gain x2
+  BlockProcessor processor(plugin, ProcessMode::accumulating, 2);
+  const float stereo[4] = {0.5f, -1.0f, 0.25f, 2.0f};
+  processor.loadInterleaved(stereo, 2, 2);
+  for (int c = 0; c < 2; ++c) {
+    std::fill_n(processor.output(c), 2, 10.0f);
+  }
+  processor.runOntoOutputs(2);
+  float out[4];
+  processor.storeInterleaved(out, 2, 2);
+  EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{11.0f, 8.0f, 10.5f, 14.0f}));
 }
 
 TEST_F(BlockProcessorTest, StereoSourceKeepsItsChannelsApart) {

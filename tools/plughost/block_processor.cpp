@@ -74,6 +74,10 @@ void BlockProcessor::run(std::int32_t frames) {
       }
     }
   }
+  runOntoOutputs(frames);
+}
+
+void BlockProcessor::runOntoOutputs(std::int32_t frames) {
   plugin_.process(mode_, inputPointers_.data(), outputPointers_.data(), frames);
 }
 

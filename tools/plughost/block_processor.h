@@ -55,6 +55,9 @@ class BlockProcessor {
 
   // Accumulating mode starts from cleared outputs, as a host that mixes into silence does.
   void run(std::int32_t frames);
+  // Leaves the outputs as the caller filled them: accumulating mode then adds onto them, as a
+  // host mixing into a bus that already carries a signal.
+  void runOntoOutputs(std::int32_t frames);
 
  private:
   PluginInstance& plugin_;

@@ -32,6 +32,12 @@ CommandRun defineValidateCommand(CLI::App& command) {
   command.add_option("--timeout", o->timeoutSeconds, "seconds a check may take (default 300)")
       ->check(CLI::Range(1.0, 86400.0));
   command.add_flag("--list", *list, "list the checks and exit");
+  command.footer(
+      "Exit status: 0 no check or report failed (skips allowed); 1 a check or report failed; "
+      "2 the command line was refused; 3 a check crashed or hung plughost itself (in one "
+      "process: on Windows, or with --in-process) and the run ended there: that check is "
+      "reported as failed, the ones after it as not run, and one line on standard error says "
+      "so.");
 
   return [o, pluginPath, seed, inProcess, list, &command] {
     if (*list) {

@@ -19,6 +19,7 @@
 //   FAKE_QUERY_CHANGES         effGetVu, which only asks, switches to program 1
 //   FAKE_QUANTIZES             parameters keep only eighths
 //   FAKE_CRASHES_ON_NAN        the display text of a NaN parameter dereferences null
+//   FAKE_HANGS_ON_NAN          the display text of a NaN parameter never comes back
 //   FAKE_REPORTS_AUTOMATION    effOpen reports parameter 1 = 0.25 to the host (not a fault)
 //   processing
 //   FAKE_NAN_OUTPUT            every output sample is NaN
@@ -46,6 +47,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -394,6 +396,13 @@ VstIntPtr dispatcher(AEffect* e, std::int32_t opcode, std::int32_t index, VstInt
         if (std::isnan(v)) {
           volatile int* nowhere = nullptr;
           *nowhere = 1;  // NOLINT(clang-analyzer-core.NullDereference): the fault it exists for
+        }
+#endif
+#ifdef FAKE_HANGS_ON_NAN
+        if (std::isnan(v)) {
+          for (;;) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+          }
         }
 #endif
         // Gain as the factor it applies, Tone in percent.

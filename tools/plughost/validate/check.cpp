@@ -94,10 +94,10 @@ std::string fullName(const Check& check) {
   return std::string(check.area) + "." + check.name;
 }
 
-const char* statusWord(Status status) {
+const char* statusWord(Status status, CheckKind kind) {
   switch (status) {
     case Status::pass:
-      return "PASS";
+      return kind == CheckKind::report ? "REPORT" : "PASS";
     case Status::skip:
       return "SKIP";
     case Status::fail:
@@ -112,6 +112,9 @@ std::string unmetNeeds(const Check& check, const Provisions& provisions) {
   }
   if ((check.needs & kNeedsCallCounting) != 0 && !provisions.noCallCounting.empty()) {
     return provisions.noCallCounting;
+  }
+  if ((check.needs & kNeedsTrueSpeed) != 0 && !provisions.noTrueSpeed.empty()) {
+    return provisions.noTrueSpeed;
   }
   return {};
 }

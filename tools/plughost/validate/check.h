@@ -126,19 +126,30 @@ enum Need : unsigned {
   kNeedsNothing = 0,
   kNeedsHostWindow = 1u << 0,    // host windows to open the editor in (a window system)
   kNeedsCallCounting = 1u << 1,  // the plug-in's heap and lock calls counted (realtime_probe.h)
+  // Process calls that run at the speed the plug-in's own code sets, for a verdict that compares
+  // speeds: no sanitizer instrumenting the host's side of every call.
+  kNeedsTrueSpeed = 1u << 2,
 };
+
+// A check gives a verdict. A report only measures, and its numbers are judged by nobody: it stays
+// out of the count of passed, failed and skipped checks. Either fails when the plug-in breaks the
+// interface while it runs (writes past a block, crashes), since that is the plug-in's fault
+// whatever was being looked at.
+enum class CheckKind { check, report };
 
 struct Check {
   const char* area;
   const char* name;  // within the area; the full name is "area.name"
   CheckFunction run;
   unsigned needs = kNeedsNothing;
+  CheckKind kind = CheckKind::check;
 };
 
 // What this run can give the checks: each need met, or why not.
 struct Provisions {
   std::string noHostWindow;    // empty: windows can be made
   std::string noCallCounting;  // empty: calls can be counted
+  std::string noTrueSpeed;     // empty: speeds can be compared
 };
 
 // Why the check cannot run with these provisions; empty when it can.
@@ -148,7 +159,8 @@ std::string fullName(const Check& check);
 
 enum class Status { pass, fail, skip };
 
-const char* statusWord(Status status);
+// "PASS", "FAIL", "SKIP"; a report that was made is "REPORT".
+const char* statusWord(Status status, CheckKind kind = CheckKind::check);
 
 struct Outcome {
   Status status = Status::fail;

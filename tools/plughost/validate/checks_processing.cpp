@@ -333,21 +333,12 @@ std::string replacingVsAccumulating(Context& context) {
   auto effect = fresh(library, 44100.0, kReferenceBlock);
   const Channels existing =
       makeSignal(Signal::noise, std::max(effect->outputs(), 1), total, 44100.0, 99);
-  std::vector<std::vector<float>> in = input;
-  std::vector<std::vector<float>> out = existing;
-  std::vector<float*> inPointers;
-  std::vector<float*> outPointers;
-  for (std::int32_t position = 0; position < total; position += kReferenceBlock) {
-    inPointers.clear();
-    outPointers.clear();
-    for (auto& c : in) {
-      inPointers.push_back(c.data() + position);
+  Channels out = existing;
+  {
+    BlockRunner runner(*effect, kReferenceBlock, {ProcessMode::accumulating, false, true});
+    for (std::int32_t position = 0; position < total; position += kReferenceBlock) {
+      runner.run(input, out, position, std::min(kReferenceBlock, total - position));
     }
-    for (auto& c : out) {
-      outPointers.push_back(c.data() + position);
-    }
-    effect->process(ProcessMode::accumulating, inPointers.data(), outPointers.data(),
-                    kReferenceBlock);
   }
   Channels replacedWhole;
   {

@@ -134,7 +134,7 @@ std::string denormalSpeed(Context& context) {
 std::vector<Check> realtimeChecks() {
   return {
       {"realtime", "no_allocations_or_locks", allocationsAndLocks, kNeedsCallCounting},
-      {"realtime", "denormal_speed", denormalSpeed},
+      {"realtime", "denormal_speed", denormalSpeed, kNeedsTrueSpeed},
   };
 }
 

@@ -12,7 +12,7 @@ namespace {
 
 // Written past every block in every buffer; a plug-in that changes it wrote past the frames it
 // was given.
-constexpr std::int32_t kTail = 16;
+constexpr std::int32_t kTail = BlockRunner::kGuardFrames;
 constexpr float kTailGuard = 12345.5f;
 
 }  // namespace
@@ -28,7 +28,7 @@ PluginInstance& BlockRunner::feedable(PluginInstance& effect, ProcessMode mode) 
 }
 
 BlockRunner::BlockRunner(PluginInstance& effect, std::int32_t maxFrames, ProcessStyle style)
-    : mode_(style.mode),
+    : style_(style),
       buffers_(feedable(effect, style.mode), style.mode, maxFrames, {style.inPlace, kTail}) {}
 
 void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offset,
@@ -54,21 +54,29 @@ void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offs
       continue;  // in place: the input's buffer holds the input
     }
     float* out = buffers_.output(c);
+    const auto channel = static_cast<std::size_t>(c);
     // A replacing call that leaves frames unwritten leaves silence, not the block before; an
-    // accumulating one starts from silence anyway, cleared by the processor's run.
-    if (mode_ == ProcessMode::replacing) {
+    // accumulating one starts from silence anyway, cleared by the processor's run, unless it is
+    // to add onto the caller's signal.
+    if (style_.ontoOutputs && channel < output.size()) {
+      std::copy_n(output[channel].begin() + static_cast<std::ptrdiff_t>(start), n, out);
+    } else if (style_.mode == ProcessMode::replacing || style_.ontoOutputs) {
       std::fill_n(out, n, 0.0f);
     }
     std::fill(out + n, out + guarded, kTailGuard);
   }
 
-  buffers_.run(frames);
+  if (style_.ontoOutputs) {
+    buffers_.runOntoOutputs(frames);
+  } else {
+    buffers_.run(frames);
+  }
 
   for (int c = 0; c < buffers_.inputBuffers(); ++c) {
     const float* buffer = buffers_.input(c);
     for (std::size_t i = n; i < guarded; ++i) {
       requireThat(bitsOf(buffer[i]) == bitsOf(kTailGuard), [&] {
-        return "a " + std::to_string(frames) + "-frame " + processModeName(mode_) +
+        return "a " + std::to_string(frames) + "-frame " + processModeName(style_.mode) +
                " call wrote past the block's end in buffer " + std::to_string(c);
       });
     }
@@ -77,7 +85,7 @@ void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offs
     if (!shared && channel < input.size() && c < buffers_.inputCount()) {
       for (std::size_t i = 0; i < n; ++i) {
         requireThat(bitsOf(buffer[i]) == bitsOf(input[channel][start + i]), [&] {
-          return std::string("a ") + processModeName(mode_) + " call changed input channel " +
+          return std::string("a ") + processModeName(style_.mode) + " call changed input channel " +
                  std::to_string(c) + " at frame " +
                  std::to_string(offset + static_cast<std::int32_t>(i));
         });
@@ -89,7 +97,7 @@ void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offs
     if (!buffers_.sharesInput(c)) {
       for (std::size_t i = n; i < guarded; ++i) {
         requireThat(bitsOf(out[i]) == bitsOf(kTailGuard), [&] {
-          return "a " + std::to_string(frames) + "-frame " + processModeName(mode_) +
+          return "a " + std::to_string(frames) + "-frame " + processModeName(style_.mode) +
                  " call wrote past the block's end in output " + std::to_string(c);
         });
       }

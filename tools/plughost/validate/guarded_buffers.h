@@ -23,6 +23,9 @@ struct ProcessStyle {
   ProcessMode mode = ProcessMode::replacing;
   // Each output channel with an input of the same number gets that input's buffer.
   bool inPlace = false;
+  // Accumulating onto what the caller's output already holds at the block's frames, instead of
+  // onto silence.
+  bool ontoOutputs = false;
 };
 
 // Blocks of these sizes, repeated in order until the input is used up (the last may be shorter).
@@ -34,6 +37,11 @@ Channels render(PluginInstance& effect, const Channels& input,
 // sample rate changes, timing): the host's buffers, with guard frames past every block.
 class BlockRunner {
  public:
+  // Frames past every block, filled with a guard value and checked after the call. A plug-in
+  // that rounds its loop up to a chunk of up to 64 frames (SIMD widths, unrolled loops, kernels
+  // working in fixed chunks) writes into them, not into plughost's heap, and is reported for it.
+  static constexpr std::int32_t kGuardFrames = 64;
+
   BlockRunner(PluginInstance& effect, std::int32_t maxFrames, ProcessStyle style);
   // Processes input[.][offset, offset+frames) into output[.][offset, ...). Throws Failure on
   // writes past the block or into a separate input.
@@ -44,7 +52,7 @@ class BlockRunner {
   // validator's words.
   static PluginInstance& feedable(PluginInstance& effect, ProcessMode mode);
 
-  ProcessMode mode_;
+  ProcessStyle style_;
   BlockProcessor buffers_;
 };
 

@@ -3,12 +3,18 @@
 // a hang is reported as the running check's failure before the process ends.
 #pragma once
 
+#include <cstddef>
+
 #include "tools/plughost/validate/check.h"
 
 namespace plughost::validate {
 
-// Prints the failure of the running check and the summary. Called at most once, from a crash
-// handler or the watchdog; the process ends right after it returns.
+// The exit status of a run that a crash or hang in this process ended.
+constexpr int kEndedEarlyExitStatus = 3;
+
+// Prints the failure of the running check and the rest of the report. Called from a crash
+// handler (on any thread, possibly on a heap the plug-in wrecked); the process ends right after
+// it returns.
 using FatalReport = void (*)(const char* what);
 
 void installFatalHandlers(FatalReport report);
@@ -20,7 +26,13 @@ bool canIsolate();
 // answer becomes a failed outcome.
 Outcome runIsolated(const Check& check, const RunOptions& options, double timeoutSeconds);
 
-// Ends the process after a fatal report, with the failure exit status.
+// Ends the process after a fatal report, with kEndedEarlyExitStatus. Nothing buffered is
+// flushed: the report was written unbuffered, and what a plug-in left in the C library's buffers
+// must not land after it.
 [[noreturn]] void endAfterFatalReport();
+
+// Writes to standard output (stream 1) or error (2) with one system call after another: no
+// buffer, no allocation, no lock of the C library, for the fatal path.
+void writeUnbuffered(int stream, const char* data, std::size_t size);
 
 }  // namespace plughost::validate

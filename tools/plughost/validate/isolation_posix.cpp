@@ -13,21 +13,25 @@
 
 #include "tools/plughost/validate/isolation.h"
 
+#if PLUGHOST_SANITIZED
+#include <dlfcn.h>
+#include <link.h>
+#endif
+
 namespace plughost::validate {
 namespace {
 
 FatalReport fatalReport = nullptr;
 
 void onFatalSignal(int signal) {
-  // Once: a second fault inside the report ends the process as the signal would have.
-  static volatile sig_atomic_t reporting = 0;
-  if (reporting == 0 && fatalReport != nullptr) {
-    reporting = 1;
+  // A fault on another thread while one report is being written, or inside the report itself,
+  // lands here again: the report sees to it that it is written once.
+  if (fatalReport != nullptr) {
     char what[64];
     std::snprintf(what, sizeof what, "crashed with signal %d (%s)", signal, strsignal(signal));
     fatalReport(what);
   }
-  _exit(3);
+  _exit(kEndedEarlyExitStatus);
 }
 
 // The child talks to the parent through a pipe in messages of a kind letter and length-prefixed
@@ -147,10 +151,39 @@ std::vector<std::string> lastLines(const std::string& text, std::size_t count) {
   return lines;
 }
 
+#if PLUGHOST_SANITIZED
+// A sanitizer that finds a fault ends the process itself, with its own report on standard error
+// and no signal for the handlers above.
+void onSanitizerDeath() {
+  if (fatalReport != nullptr) {
+    fatalReport("stopped by the sanitizer (its report is on standard error)");
+  }
+  _exit(kEndedEarlyExitStatus);
+}
+
+// Each sanitizer runtime keeps its own death callback (GCC links UBSan's apart from ASan's), so
+// every loaded object that offers the setter gets it.
+int setDeathCallbackIn(dl_phdr_info* info, std::size_t /*size*/, void* /*data*/) {
+  void* object =
+      dlopen(info->dlpi_name[0] == '\0' ? nullptr : info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD);
+  if (object != nullptr) {
+    using Setter = void (*)(void (*)());
+    if (auto* set = reinterpret_cast<Setter>(dlsym(object, "__sanitizer_set_death_callback"))) {
+      set(onSanitizerDeath);
+    }
+    dlclose(object);
+  }
+  return 0;
+}
+#endif
+
 }  // namespace
 
 void installFatalHandlers(FatalReport report) {
   fatalReport = report;
+#if PLUGHOST_SANITIZED
+  dl_iterate_phdr(setDeathCallbackIn, nullptr);
+#endif
   for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     struct sigaction action {};
     action.sa_handler = onFatalSignal;
@@ -283,7 +316,22 @@ Outcome runIsolated(const Check& check, const RunOptions& options, double timeou
 }
 
 void endAfterFatalReport() {
-  _exit(3);
+  _exit(kEndedEarlyExitStatus);
+}
+
+void writeUnbuffered(int stream, const char* data, std::size_t size) {
+  const int fd = stream == 2 ? STDERR_FILENO : STDOUT_FILENO;
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
 }
 
 }  // namespace plughost::validate

@@ -10,10 +10,11 @@ namespace plughost::validate {
 namespace {
 
 FatalReport fatalReport = nullptr;
-LONG reporting = 0;
 
-void reportOnce(const char* what) {
-  if (InterlockedExchange(&reporting, 1) == 0 && fatalReport != nullptr) {
+// A fault on another thread while one report is being written, or inside the report itself,
+// comes here again: the report sees to it that it is written once.
+void reportAndEnd(const char* what) {
+  if (fatalReport != nullptr) {
     fatalReport(what);
   }
   endAfterFatalReport();
@@ -47,16 +48,16 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {
   const DWORD code = info->ExceptionRecord->ExceptionCode;
   std::snprintf(what, sizeof what, "crashed: %s (0x%08lX) at %p", exceptionName(code),
                 static_cast<unsigned long>(code), info->ExceptionRecord->ExceptionAddress);
-  reportOnce(what);
+  reportAndEnd(what);
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
 void onAbort(int) {
-  reportOnce("crashed: abort() was called");
+  reportAndEnd("crashed: abort() was called");
 }
 
 void onTerminate() {
-  reportOnce("crashed: std::terminate (an exception escaped a plug-in thread?)");
+  reportAndEnd("crashed: std::terminate (an exception escaped a plug-in thread?)");
 }
 
 }  // namespace
@@ -78,9 +79,24 @@ Outcome runIsolated(const Check& check, const RunOptions& options, double /*time
 }
 
 void endAfterFatalReport() {
-  std::fflush(stdout);
-  TerminateProcess(GetCurrentProcess(), 3);
+  TerminateProcess(GetCurrentProcess(), kEndedEarlyExitStatus);
   for (;;) {
+  }
+}
+
+void writeUnbuffered(int stream, const char* data, std::size_t size) {
+  const HANDLE handle = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  while (size > 0) {
+    const DWORD chunk = size > 65536 ? 65536 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (WriteFile(handle, data, chunk, &written, nullptr) == 0 || written == 0) {
+      return;
+    }
+    data += written;
+    size -= written;
   }
 }
 
