@@ -57,13 +57,26 @@ done | sort >"$tmp/files"
 # Every folder that holds a file, and the folders above it.
 awk -F/ '{ d = $1; for (i = 2; i <= NF; i++) { print d; d = d "/" $i } }' "$tmp/files" |
   sort -u >"$tmp/dirs"
+# The same as strings, for lookups that start no process.
+files=" $(tr '\n' ' ' <"$tmp/files")"
+dirs=" $(tr '\n' ' ' <"$tmp/dirs")"
 # Names are looked up in the code and build files, not in prose (a name the map shares with the
 # README proves nothing) nor in this check.
 grep -v -e '\.md$' -e '^docs/' -e '^tests/docs/' "$tmp/files" >"$tmp/sources"
 # One text of them all, its words, and where each class, struct and namespace is defined
 # (FILE:KIND NAME), so that each lookup is one grep.
 tr '\n' '\0' <"$tmp/sources" | xargs -0 grep -Ih '' >"$tmp/all"
-grep -oE '~?[A-Za-z_][A-Za-z0-9_]*' "$tmp/all" | sort -u >"$tmp/words"
+# Words are names and qualified names with every run of their parts (`a::b::c` gives a, b, c,
+# a::b, b::c and a::b::c), kept in one string so that a lookup starts no process.
+grep -oE '~?[A-Za-z_][A-Za-z0-9_]*(::~?[A-Za-z_][A-Za-z0-9_]*)*' "$tmp/all" | sort -u |
+  awk -F '::' '{
+    for (i = 1; i <= NF; i++) {
+      name = $i
+      print name
+      for (j = i + 1; j <= NF; j++) { name = name "::" $j; print name }
+    }
+  }' | sort -u >"$tmp/words"
+words=" $(tr '\n' ' ' <"$tmp/words")"
 tr '\n' '\0' <"$tmp/sources" |
   xargs -0 grep -IHoE '(class|struct|union|namespace) [A-Za-z_][A-Za-z0-9_]*([^;A-Za-z0-9_]|$)' |
   sed 's/[^A-Za-z0-9_]$//' >"$tmp/definitions"
@@ -86,7 +99,8 @@ has_word() {
   if [ -n "${2:-}" ]; then
     grep -IqwF -- "$1" "$2"
   else
-    grep -qxF -- "$1" "$tmp/words"
+    case "$words" in *" $1 "*) return 0 ;; esac
+    return 1
   fi
 }
 
@@ -120,9 +134,24 @@ check_generated() {
   return 1
 }
 
+# has_path PATH: PATH (no glob) names a file or folder of the tree, whole or by its last parts.
+has_path() {
+  p=${1%/}
+  in=$dirs
+  [ "$p" != "$1" ] || in="$files$dirs"
+  case "$p" in
+    _*) case "$in" in *"$p "*) return 0 ;; esac ;;
+    *) case "$in" in *" $p "* | *"/$p "*) return 0 ;; esac ;;
+  esac
+  return 1
+}
+
 check_path() {
   reason="no such file or folder in the tree"
-  find_path "$1" >/dev/null && return 0
+  case "$1" in
+    *'*'*) find_path "$1" >/dev/null && return 0 ;;
+    *) has_path "$1" && return 0 ;;
+  esac
   check_generated "$1" && return 0
   case "$1" in *'*'*) return 1 ;; esac
   # A system header: some source includes it.
@@ -141,7 +170,7 @@ check_identifier() {
       if [ -n "$file" ]; then
         grep -qF -- "$n" "$file" && return 0
       else
-        in_sources "$n" && return 0
+        has_word "$n" && return 0
       fi
       # The member where its class (or namespace) is defined (in FILE, when given).
       has_word "$member" "$file" || return 1
@@ -149,8 +178,10 @@ check_identifier() {
         while IFS= read -r f; do grep -qwF -- "$member" "$f" && echo "$f"; done | grep -q .
       ;;
     *.*)
-      for part in $(printf '%s' "$n" | tr '.' ' '); do
-        has_word "$part" "$file" || return 1
+      rest=$n
+      while [ -n "$rest" ]; do
+        has_word "${rest%%.*}" "$file" || return 1
+        case "$rest" in *.*) rest=${rest#*.} ;; *) rest="" ;; esac
       done
       ;;
     *:*) has_word "${n#*:}" "$file" ;;
@@ -179,7 +210,8 @@ check_name() {
       ;;
   esac
   check_identifier "$s" "$file" || return 1
-  for arg in $(printf '%s' "$inner" | tr ', ' '  '); do
+  [ -n "$inner" ] || return 0
+  for arg in $(printf '%s' "$inner" | tr ',' ' '); do
     case "$arg" in
       [A-Za-z_]*) check_identifier "$arg" || return 1 ;;
     esac
