@@ -37,9 +37,6 @@ class DriveEffect : public EffectBase {
   void getParameterDisplay(std::int32_t index, char* text) override;
   void getParameterName(std::int32_t index, char* text) override;
 
-  // For tests and diagnostics: the band states as the processing left them.
-  const std::array<BandFilter, kBandFilterCount>& bandFilters() const { return filters; }
-
  protected:
   DriveProgram* programs = nullptr;
   // Working values: written by parameter calls on any thread, read once per audio block.

@@ -35,18 +35,7 @@
 
 #include "effect/band_filter.h"
 #include "effect/drive_dsp.h"
-
-#if defined(__GNUC__)
-#define DRIVE_INLINE inline __attribute__((always_inline))
-#define DRIVE_LAMBDA_INLINE __attribute__((always_inline))
-#define DRIVE_NOINLINE __attribute__((noinline, cold))
-#define DRIVE_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#else
-#define DRIVE_INLINE inline
-#define DRIVE_LAMBDA_INLINE
-#define DRIVE_NOINLINE
-#define DRIVE_UNLIKELY(x) (x)
-#endif
+#include "effect/drive_inline.h"
 
 namespace drive_kernel {
 

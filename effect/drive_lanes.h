@@ -13,11 +13,16 @@
 #include <bit>
 #include <cstdint>
 
-#include "effect/drive_kernel.h"
+#include "effect/drive_inline.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+// Every target we build for has SSE2 (x86-64; 32-bit x86 with -msse2 -mfpmath=sse), and the
+// product runs Sse2Lanes alone. The plain lanes are the tests' reference, not a fallback: as the
+// product they would need what drive_dsp_plain.cpp gets (no SLP vectorizer) and a test run that
+// nothing here does, so a target without SSE2 stops the build instead.
+#if !defined(__SSE2__)
+#error "the drive kernel needs SSE2: x86-64, or 32-bit x86 with -msse2 -mfpmath=sse"
 #endif
+#include <emmintrin.h>
 
 namespace drive_kernel {
 
@@ -122,8 +127,6 @@ struct PlainLanes {
   static DRIVE_INLINE std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
   static DRIVE_INLINE double fromBits(std::uint64_t b) { return std::bit_cast<double>(b); }
 };
-
-#if defined(__SSE2__)
 
 // SSE2: one __m128d per Pair, the two low floats of an __m128 per Samples.
 struct Sse2Lanes {
@@ -233,7 +236,5 @@ struct Sse2Lanes {
     return _mm_movemask_epi8(found) != 0;
   }
 };
-
-#endif
 
 }  // namespace drive_kernel

@@ -100,7 +100,15 @@ const void* extensionData(const char* /*uri*/) noexcept {
 }
 
 const LV2_Descriptor kDescriptor = {
-    kLv2PluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData,
+    .URI = kLv2PluginUri,
+    .instantiate = instantiate,
+    .connect_port = connectPort,
+    .activate = activate,
+    .run = run,
+    // Nothing is held between runs, and activate starts the effect afresh anyway.
+    .deactivate = nullptr,
+    .cleanup = cleanup,
+    .extension_data = extensionData,
 };
 
 }  // namespace

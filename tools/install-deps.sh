@@ -8,7 +8,7 @@ packages="cmake g++ make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
   googletest libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libstb-dev \
   clang libclang-rt-14-dev sox python3 python3-numpy python3-matplotlib librsvg2-bin \
   libxcb1-dev libxcb-xtest0-dev ardour dpkg-dev lintian unzip \
-  lv2-dev sordi lilv-utils liblilv-dev clang-format git"
+  lv2-dev sordi lilv-utils liblilv-dev clang-format clang-tidy git"
 
 missing=""
 for p in $packages; do

@@ -18,7 +18,6 @@ class AtomicOutputFile {
 
   std::FILE* stream() const { return stream_; }
   const std::filesystem::path& target() const { return target_; }
-  const std::filesystem::path& temporaryPath() const { return temporary_; }
 
   // Flushes, closes and renames; throws std::runtime_error naming the target on failure.
   void commit();

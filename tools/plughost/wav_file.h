@@ -77,7 +77,6 @@ class WavWriter {
   WavWriter& operator=(const WavWriter&) = delete;
 
   const StreamFormat& format() const { return format_; }
-  std::uint64_t framesWritten() const { return framesWritten_; }
 
   void write(const float* interleaved, std::size_t frames);
   void finish();
