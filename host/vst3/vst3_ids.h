@@ -3,6 +3,7 @@
 // host automation and so never change either, and the names shown in a host's plug-in list.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "effect/drive_effect.h"
@@ -49,7 +50,7 @@ inline std::int32_t normalizedToProgram(double value) {
   if (value >= 1.0) {
     return kDriveProgramCount - 1;
   }
-  return static_cast<std::int32_t>(value * (kDriveProgramCount - 1) + 0.5);
+  return static_cast<std::int32_t>(std::lround(value * (kDriveProgramCount - 1)));
 }
 
 }  // namespace vst3
