@@ -21,8 +21,14 @@ add_library(drive_vst3_adapter STATIC
   host/vst3/vst3_text.cpp
   host/vst3/vst3_processor.cpp
   host/vst3/vst3_controller.cpp
+  host/vst3/vst3_view.cpp
 )
-target_link_libraries(drive_vst3_adapter PUBLIC drive_portable)
+# The editor view shows the panel through the platform's window backend.
+if(WIN32)
+  target_link_libraries(drive_vst3_adapter PUBLIC drive_portable drive_editor_win)
+else()
+  target_link_libraries(drive_vst3_adapter PUBLIC drive_portable drive_editor_x11)
+endif()
 # What the factory tells hosts: the names the release packages carry (top-level CMakeLists.txt).
 target_compile_definitions(drive_vst3_adapter PUBLIC
   DRIVE_PRODUCT_NAME="${PROJECT_NAME}" DRIVE_VENDOR="${DRIVE_VENDOR}"
@@ -35,7 +41,9 @@ endif()
 # The plug-in binary. Like the VST 2 binaries it exports its entry names and nothing else and
 # carries its own C++ runtime.
 if(WIN32)
-  add_library(DriveEffect_vst3 MODULE host/vst3/vst3_factory.cpp host/vst3/vst3_win.def)
+  # DllMain keeps the module handle the panel loads its bitmap resources from.
+  add_library(DriveEffect_vst3 MODULE host/vst3/vst3_factory.cpp host/vst3/vst3_win.def
+                                      host/dll_main_win.cpp resources/drive_effect.rc)
   # What a user copies into a plug-in folder carries no symbols.
   target_link_options(DriveEffect_vst3 PRIVATE $<$<CONFIG:Release>:-s>)
 else()

@@ -8,6 +8,7 @@
 #include "host/vst3/vst3_ids.h"
 #include "host/vst3/vst3_plugin.h"
 #include "host/vst3/vst3_text.h"
+#include "host/vst3/vst3_view.h"
 
 namespace vst3 {
 
@@ -49,7 +50,7 @@ DriveVst3State initialState() {
   return state;
 }
 
-class Controller {
+class Controller final : public PanelHost {
  public:
   Controller() noexcept;
   ~Controller() { setComponentHandler(nullptr); }
@@ -82,7 +83,14 @@ class Controller {
   Steinberg_Vst_ParamValue getParamNormalized(Steinberg_Vst_ParamID id) noexcept;
   tresult setParamNormalized(Steinberg_Vst_ParamID id, Steinberg_Vst_ParamValue value) noexcept;
   tresult setComponentHandler(Steinberg_Vst_IComponentHandler* handler) noexcept;
-  Steinberg_IPlugView* createView(const char* /*name*/) noexcept { return nullptr; }
+  Steinberg_IPlugView* createView(const char* name) noexcept;
+
+  float panelValue(std::int32_t index) override { return static_cast<float>(values_[index]); }
+  void editFromPanel(std::int32_t index, float value) override;
+  void viewGone() override { view_ = nullptr; }
+  Steinberg_FUnknown* hostReference() override {
+    return reinterpret_cast<Steinberg_FUnknown*>(&editController_);
+  }
 
   Steinberg_int32 getUnitCount() noexcept { return 1; }
   tresult getUnitInfo(Steinberg_int32 index, Steinberg_Vst_UnitInfo* info) noexcept;
@@ -121,6 +129,14 @@ class Controller {
   }
 
  private:
+  // The four values to the open view, if any, after they changed together.
+  void showAll() {
+    for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
+      if (view_ != nullptr) {
+        showParameter(view_, i, static_cast<float>(values_[i]));
+      }
+    }
+  }
   bool validProgram(Steinberg_Vst_ProgramListID list, Steinberg_int32 program) const {
     return list == kProgramListId && program >= 0 && program < kDriveProgramCount;
   }
@@ -129,6 +145,8 @@ class Controller {
   Slot<UnitInfo, Controller> unitInfo_;
   RefCount refs_;
   Steinberg_Vst_IComponentHandler* handler_ = nullptr;
+  // The one open view; it tells the controller when it goes.
+  EditorView* view_ = nullptr;
   // The programs as the processor holds them; values[] are the current program's working values,
   // kept in double as the host set them.
   DriveVst3State state_ = initialState();
@@ -219,6 +237,7 @@ tresult Controller::setComponentState(Steinberg_IBStream* stream) noexcept {
   for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
     values_[i] = state_.programs[state_.currentProgram].values[i];
   }
+  showAll();
   return Steinberg_kResultOk;
 }
 
@@ -335,6 +354,9 @@ tresult Controller::setParamNormalized(Steinberg_Vst_ParamID id,
   if (isDriveId(id)) {
     values_[id] = value;
     state_.programs[state_.currentProgram].values[id] = static_cast<float>(value);
+    if (view_ != nullptr) {
+      showParameter(view_, static_cast<std::int32_t>(id), static_cast<float>(value));
+    }
   } else if (id == kBypassId) {
     state_.bypass = value >= 0.5;
   } else if (id == kProgramId) {
@@ -344,6 +366,7 @@ tresult Controller::setParamNormalized(Steinberg_Vst_ParamID id,
       for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
         values_[i] = state_.programs[program].values[i];
       }
+      showAll();
       // The four controls took the program's values: the host reads them again.
       if (handler_ != nullptr) {
         handler_->lpVtbl->restartComponent(handler_,
@@ -354,6 +377,29 @@ tresult Controller::setParamNormalized(Steinberg_Vst_ParamID id,
     return Steinberg_kInvalidArgument;
   }
   return Steinberg_kResultOk;
+}
+
+Steinberg_IPlugView* Controller::createView(const char* name) noexcept {
+  // One panel at a time: the panel's control table is shared by the whole binary anyway.
+  if (name == nullptr || std::strcmp(name, "editor") != 0 || view_ != nullptr) {
+    return nullptr;
+  }
+  EditorView* view = nullptr;
+  Steinberg_IPlugView* face = createEditorView(*this, &view);
+  view_ = view;
+  return face;
+}
+
+// Each panel change is one whole edit for the host: the panel reports values, not gestures.
+void Controller::editFromPanel(std::int32_t index, float value) {
+  const auto id = static_cast<Steinberg_Vst_ParamID>(index);
+  values_[index] = value;
+  state_.programs[state_.currentProgram].values[index] = value;
+  if (handler_ != nullptr) {
+    handler_->lpVtbl->beginEdit(handler_, id);
+    handler_->lpVtbl->performEdit(handler_, id, value);
+    handler_->lpVtbl->endEdit(handler_, id);
+  }
 }
 
 tresult Controller::setComponentHandler(Steinberg_Vst_IComponentHandler* handler) noexcept {
