@@ -1,10 +1,12 @@
 # What a user gets, and where hosts look for it.
 #
 # Linux, for everyone:  cmake --install build/native   (prefix /usr unless told)
-#   lib/vst/DriveEffect.so, lib/lv2/DriveEffect.lv2/, bin/plughost, share/doc/driveeffect/
+#   lib/vst/DriveEffect.so, lib/vst3/DriveEffect.vst3/, lib/lv2/DriveEffect.lv2/, bin/plughost,
+#   share/doc/driveeffect/
 # Linux, for one user:  cmake --install build/native --component user
-#   ~/.vst/DriveEffect.so, ~/.lv2/DriveEffect.lv2/
-# Windows (release archive): each bitness in a folder of its own, README and LICENSE beside them.
+#   ~/.vst/DriveEffect.so, ~/.vst3/DriveEffect.vst3/, ~/.lv2/DriveEffect.lv2/
+# Windows (release archive): each bitness in a folder of its own (its DLL and its VST 3 bundle),
+# README and LICENSE beside them.
 #
 # The Debian package and the Windows archive are made from these rules by CPack (Packaging.cmake,
 # tools/make-release.sh).
@@ -19,12 +21,22 @@ if(WIN32)
     set(bitness_folder win32)
   endif()
   install(TARGETS DriveEffect RUNTIME DESTINATION ${bitness_folder} COMPONENT plugin)
+  install(TARGETS DriveEffect_vst3 LIBRARY
+          DESTINATION ${bitness_folder}/DriveEffect.vst3/Contents/${DRIVE_VST3_ARCH}
+          COMPONENT plugin)
   install(TARGETS plughost RUNTIME DESTINATION ${bitness_folder} COMPONENT tools)
   install(FILES ${DRIVE_DOC_FILES} DESTINATION . COMPONENT plugin)
   return()
 endif()
 
 install(TARGETS DriveEffect LIBRARY DESTINATION lib/vst COMPONENT plugin)
+# VST 3 hosts on Linux look in /usr/lib/vst3 and ~/.vst3 for bundles.
+install(TARGETS DriveEffect_vst3 LIBRARY
+        DESTINATION lib/vst3/DriveEffect.vst3/Contents/${DRIVE_VST3_ARCH} COMPONENT plugin)
+# After lv2_bundle.cmake's rule that makes HOME the user component's prefix.
+install(TARGETS DriveEffect_vst3 LIBRARY
+        DESTINATION .vst3/DriveEffect.vst3/Contents/${DRIVE_VST3_ARCH} COMPONENT user
+        EXCLUDE_FROM_ALL)
 install(TARGETS plughost RUNTIME DESTINATION bin COMPONENT tools)
 install(FILES ${DRIVE_DOC_FILES} DESTINATION ${DRIVE_DOC_DIR} COMPONENT plugin)
 # The LV2 bundle's rules, and the `user` component (~/.vst, ~/.lv2), are in lv2_bundle.cmake.

@@ -1,8 +1,8 @@
 # Release artefacts made by CPack from the install rules: a Debian package of the Linux build and
 # a zip of both Windows builds (tools/make-release.sh runs both and adds SHA-256 sums).
 set(CPACK_PACKAGE_NAME driveeffect)
-set(CPACK_PACKAGE_VENDOR "DriveEffect developers")
-set(CPACK_PACKAGE_CONTACT "DriveEffect developers <driveeffect@example.org>")
+set(CPACK_PACKAGE_VENDOR "${DRIVE_VENDOR}")
+set(CPACK_PACKAGE_CONTACT "${DRIVE_VENDOR} <${DRIVE_EMAIL}>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo three-band drive effect (VST 2) with its own panel")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION

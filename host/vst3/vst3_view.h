@@ -1,0 +1,33 @@
+// The controller's editor view: the same PanelEditor as the VST 2 plug-in's, in a child of the
+// host's window (an X11 window id on Linux, an HWND on Windows), through the window backend linked
+// into the binary.
+#pragma once
+
+#include <cstdint>
+
+#include "host/vst3/vst3_api.h"
+
+namespace vst3 {
+
+// What the view needs from its controller; the controller outlives every view it made (each view
+// holds a reference to it).
+class PanelHost {
+ public:
+  virtual float panelValue(std::int32_t index) = 0;
+  // A change made on the panel: to the controller's values and, as an edit, to the host.
+  virtual void editFromPanel(std::int32_t index, float value) = 0;
+  virtual void viewGone() = 0;
+  virtual Steinberg_FUnknown* hostReference() = 0;
+
+ protected:
+  ~PanelHost() = default;
+};
+
+class EditorView;
+
+// A new view with one reference, the caller's; null when it cannot be made.
+Steinberg_IPlugView* createEditorView(PanelHost& host, EditorView** view) noexcept;
+// A value the host or a program change set: shown at the panel's next idle.
+void showParameter(EditorView* view, std::int32_t index, float value) noexcept;
+
+}  // namespace vst3
