@@ -92,22 +92,14 @@ class Factory {
     return Steinberg_kNoInterface;
   }
   tresult getClassInfo2(Steinberg_int32 index, Steinberg_PClassInfo2* info) noexcept {
-    if (info == nullptr || !validIndex(index)) {
-      return Steinberg_kInvalidArgument;
-    }
-    std::memset(info, 0, sizeof *info);
-    std::memcpy(info->cid, kClasses[index].cid, sizeof info->cid);
-    info->cardinality = Steinberg_PClassInfo_ClassCardinality_kManyInstances;
-    copyText(info->category, kClasses[index].category);
-    copyText(info->name, kPluginName);
-    info->classFlags = kClasses[index].flags;
-    copyText(info->subCategories, kClasses[index].subCategories);
-    copyText(info->vendor, kVendor);
-    copyText(info->version, kVersion);
-    copyText(info->sdkVersion, Steinberg_Vst_SDKVersionString);
-    return Steinberg_kResultOk;
+    return fillClassInfo(index, info);
   }
   tresult getClassInfoUnicode(Steinberg_int32 index, Steinberg_PClassInfoW* info) noexcept {
+    return fillClassInfo(index, info);
+  }
+  // The same fields in both records; only the character type of their texts differs.
+  template <typename Info>
+  tresult fillClassInfo(Steinberg_int32 index, Info* info) noexcept {
     if (info == nullptr || !validIndex(index)) {
       return Steinberg_kInvalidArgument;
     }
