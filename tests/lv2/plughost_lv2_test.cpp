@@ -2,6 +2,8 @@
 // ports through lilv, --param by number or symbol, running it, and finding its X11 UI.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -15,6 +17,9 @@ namespace {
 
 using plughost::HostError;
 using plughost::Lv2Plugin;
+using plughost::Lv2HostedPlugin;
+using plughost::ParameterChange;
+using plughost::ProcessMode;
 using plughost::Lv2PortKind;
 
 struct ReferenceCase {
@@ -104,21 +109,63 @@ INSTANTIATE_TEST_SUITE_P(
                     AssignmentCase{"low=x", 0, 0, true}, AssignmentCase{"low", 0, 0, true},
                     AssignmentCase{"=0.5", 0, 0, true}));
 
-TEST(Lv2PluginRun, RendersWithTheControlsSet) {
-  Lv2Plugin plugin(DRIVE_LV2_BUNDLE);
-  plugin.controls()[3] = 0.0f;  // level 0: silence out, whatever goes in
-  plugin.instantiate(48000.0, 64);
+TEST(Lv2HostedPluginRun, RendersWithTheControlsSet) {
+  Lv2HostedPlugin plugin(DRIVE_LV2_BUNDLE);
+  plugin.setParameter(3, 0.0f);  // level 0: silence out, whatever goes in
+  plugin.setup(48000.0, 64);
+  plugin.setActive(true);
   std::vector<float> in(64, 0.5f);
   std::vector<float> left(64, 1.0f);
   std::vector<float> right(64, 1.0f);
-  plugin.run({in.data(), in.data()}, {left.data(), right.data()}, 64);
+  float* inputs[] = {in.data(), in.data()};
+  float* outputs[] = {left.data(), right.data()};
+  plugin.processReplacing(inputs, outputs, 64);
   for (std::size_t i = 0; i < 64; ++i) {
     EXPECT_EQ(left[i], 0.0f);
     EXPECT_EQ(right[i], 0.0f);
   }
-  plugin.controls()[3] = 0.5f;
-  plugin.run({in.data(), in.data()}, {left.data(), right.data()}, 64);
+  plugin.setParameter(3, 0.5f);
+  plugin.processReplacing(inputs, outputs, 64);
   EXPECT_NE(left[63], 0.0f);
+}
+
+// Changes inside a block land at their frames: the same as a host that splits the block there.
+TEST(Lv2HostedPluginRun, ChangesTakeEffectAtTheirFrames) {
+  constexpr std::int32_t kFrames = 256;
+  std::vector<float> in(kFrames);
+  for (std::int32_t i = 0; i < kFrames; ++i) {
+    in[static_cast<std::size_t>(i)] = 0.6f * std::sin(0.05f * static_cast<float>(i));
+  }
+  const ParameterChange changes[] = {{0, 0, 0.9f}, {37, 3, 0.1f}, {37, 1, 0.2f}, {200, 3, 0.8f}};
+  auto render = [&](bool split) {
+    Lv2HostedPlugin plugin(DRIVE_LV2_BUNDLE);
+    plugin.setup(48000.0, kFrames);
+    plugin.setActive(true);
+    std::vector<float> left(kFrames);
+    std::vector<float> right(kFrames);
+    if (!split) {
+      float* inputs[] = {in.data(), in.data()};
+      float* outputs[] = {left.data(), right.data()};
+      plugin.process(ProcessMode::replacing, inputs, outputs, kFrames, changes);
+      return left;
+    }
+    const std::int32_t cuts[] = {0, 37, 200, kFrames};
+    for (std::size_t piece = 0; piece + 1 < std::size(cuts); ++piece) {
+      for (const ParameterChange& change : changes) {
+        if (change.frame == cuts[piece]) {
+          plugin.setParameter(change.index, change.value);
+        }
+      }
+      const auto at = static_cast<std::size_t>(cuts[piece]);
+      float* inputs[] = {in.data() + at, in.data() + at};
+      float* outputs[] = {left.data() + at, right.data() + at};
+      plugin.processReplacing(inputs, outputs, cuts[piece + 1] - cuts[piece]);
+    }
+    return left;
+  };
+  const std::vector<float> whole = render(false);
+  const std::vector<float> pieces = render(true);
+  EXPECT_EQ(std::memcmp(whole.data(), pieces.data(), whole.size() * sizeof(float)), 0);
 }
 
 }  // namespace

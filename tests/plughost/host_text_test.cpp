@@ -59,7 +59,20 @@ TEST(ParameterAssignment, AcceptsIndexEqualsValue) {
     EXPECT_EQ(a.index, c.index);
     EXPECT_EQ(a.value, c.value);
     EXPECT_EQ(a.text, c.text);
+    EXPECT_FALSE(a.frame);
   }
+}
+
+TEST(ParameterAssignment, NamesAndFramesAreKeptForThePluginToResolve) {
+  const ParameterAssignment named = parseParameterAssignment("low_gain=0.25");
+  EXPECT_EQ(named.index, -1);
+  EXPECT_EQ(named.key, "low_gain");
+  EXPECT_EQ(named.value, 0.25f);
+  const ParameterAssignment timed = parseParameterAssignment("2=0.75@48000");
+  EXPECT_EQ(timed.index, 2);
+  EXPECT_EQ(timed.value, 0.75f);
+  ASSERT_TRUE(timed.frame);
+  EXPECT_EQ(*timed.frame, 48000u);
 }
 
 TEST(ParameterAssignment, RejectsWithOneClearMessage) {
@@ -69,10 +82,13 @@ TEST(ParameterAssignment, RejectsWithOneClearMessage) {
   };
   const Case cases[] = {
       {"0.5", "bad --param '0.5': expected INDEX=VALUE"},
-      {"=0.5", "bad --param '=0.5': index '' is not a parameter number"},
-      {"a=0.5", "bad --param 'a=0.5': index 'a' is not a parameter number"},
-      {"-1=0.5", "bad --param '-1=0.5': index '-1' is not a parameter number"},
-      {"1.5=0.5", "index '1.5' is not a parameter number"},
+      {"=0.5", "bad --param '=0.5': index '' is not a parameter number or name"},
+      {"a-b=0.5", "bad --param 'a-b=0.5': index 'a-b' is not a parameter number or name"},
+      {"-1=0.5", "bad --param '-1=0.5': index '-1' is not a parameter number or name"},
+      {"1.5=0.5", "index '1.5' is not a parameter number or name"},
+      {"0=0.5@", "bad --param '0=0.5@': frame '' is not a frame number"},
+      {"0=0.5@-3", "frame '-3' is not a frame number"},
+      {"0=0.5@1x", "frame '1x' is not a frame number"},
       {"0=", "bad --param '0=': value '' is not a number"},
       {"0=abc", "bad --param '0=abc': value 'abc' is not a number"},
       {"0=0.5x", "value '0.5x' is not a number"},

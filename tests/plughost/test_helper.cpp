@@ -1,9 +1,11 @@
 // Helper for plughost's end-to-end tests, built for the same platform as plughost:
 //   plughost_test_helper reference IN.wav OUT.wav [--program N] [--param I=V]...
-//       runs the drive effect's own code in this process, the whole file as one block, and
-//       writes what plughost must produce through the plug-in library, whatever its blocks;
+//       runs the drive effect's own code in this process, the whole file as one block (cut
+//       only where a change "--param I=V@F" falls), and writes what plughost must produce
+//       through the plug-in library, whatever its blocks;
 //   plughost_test_helper bad-wavs DIR
 //       writes the malformed and unsupported WAV files that plughost must refuse.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -31,14 +33,21 @@ int renderReference(int argc, char** argv) {
   wav::AudioData in = wav::readWavFile(argv[2]);
   DriveEffect effect(hostCallback);
   effect.setSampleRate(static_cast<float>(in.format.sampleRate));
+  std::vector<plughost::ParameterAssignment> timed;
   for (int i = 4; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--program") == 0) {
       effect.setProgram(std::stoi(argv[i + 1]));
     } else if (std::strcmp(argv[i], "--param") == 0) {
       auto a = plughost::parseParameterAssignment(argv[i + 1]);
-      effect.setParameter(a.index, a.value);
+      if (a.frame) {
+        timed.push_back(a);
+      } else {
+        effect.setParameter(a.index, a.value);
+      }
     }
   }
+  std::stable_sort(timed.begin(), timed.end(),
+                   [](const auto& x, const auto& y) { return *x.frame < *y.frame; });
   const std::size_t frames = in.frames();
   const int channels = in.format.channels;
   std::vector<float> left(frames), right(frames), outLeft(frames), outRight(frames);
@@ -46,9 +55,20 @@ int renderReference(int argc, char** argv) {
     left[i] = in.samples[i * static_cast<std::size_t>(channels)];
     right[i] = in.samples[i * static_cast<std::size_t>(channels) + (channels == 2 ? 1 : 0)];
   }
-  float* inputs[2] = {left.data(), right.data()};
-  float* outputs[2] = {outLeft.data(), outRight.data()};
-  effect.processReplacing(inputs, outputs, static_cast<std::int32_t>(frames));
+  std::size_t start = 0;
+  auto next = timed.begin();
+  while (start < frames) {
+    for (; next != timed.end() && *next->frame <= start; ++next) {
+      effect.setParameter(next->index, next->value);
+    }
+    const std::size_t end =
+        next != timed.end() && *next->frame < frames ? static_cast<std::size_t>(*next->frame)
+                                                     : frames;
+    float* inputs[2] = {left.data() + start, right.data() + start};
+    float* outputs[2] = {outLeft.data() + start, outRight.data() + start};
+    effect.processReplacing(inputs, outputs, static_cast<std::int32_t>(end - start));
+    start = end;
+  }
 
   wav::AudioData out;
   out.format = {wav::SampleEncoding::float32, 2, in.format.sampleRate};

@@ -4,16 +4,29 @@
 #include <string>
 
 #include "tools/plughost/host_error.h"
+#include "tools/plughost/vst2_plugin.h"
 
 namespace plughost {
 
-BlockProcessor::BlockProcessor(PluginInstance& plugin, ProcessMode mode, std::int32_t maxFrames,
+BlockProcessor::BlockProcessor(PluginInstance& effect, ProcessMode mode, std::int32_t maxFrames,
+                               BufferLayout layout)
+    : BlockProcessor(std::make_unique<Vst2Plugin>(effect), mode, maxFrames, layout) {}
+
+BlockProcessor::BlockProcessor(std::unique_ptr<Plugin> view, ProcessMode mode,
+                               std::int32_t maxFrames, BufferLayout layout)
+    : BlockProcessor(*view, mode, maxFrames, layout) {
+  borrowedView_ = std::move(view);
+}
+
+BlockProcessor::~BlockProcessor() = default;
+
+BlockProcessor::BlockProcessor(Plugin& plugin, ProcessMode mode, std::int32_t maxFrames,
                                BufferLayout layout)
     : plugin_(plugin),
       mode_(mode),
       maxFrames_(maxFrames),
-      inputCount_(plugin.effect().numInputs),
-      outputCount_(plugin.effect().numOutputs) {
+      inputCount_(plugin.inputCount()),
+      outputCount_(plugin.outputCount()) {
   if (!plugin.supports(mode)) {
     throw HostError(mode == ProcessMode::replacing
                         ? "the plug-in does not process in replacing mode "
@@ -66,7 +79,7 @@ void BlockProcessor::storeInterleaved(float* interleaved, int channels, std::int
   }
 }
 
-void BlockProcessor::run(std::int32_t frames) {
+void BlockProcessor::run(std::int32_t frames, std::span<const ParameterChange> changes) {
   if (mode_ == ProcessMode::accumulating) {
     for (int c = 0; c < outputBuffers(); ++c) {
       if (!sharesInput(c)) {
@@ -74,11 +87,11 @@ void BlockProcessor::run(std::int32_t frames) {
       }
     }
   }
-  runOntoOutputs(frames);
+  runOntoOutputs(frames, changes);
 }
 
-void BlockProcessor::runOntoOutputs(std::int32_t frames) {
-  plugin_.process(mode_, inputPointers_.data(), outputPointers_.data(), frames);
+void BlockProcessor::runOntoOutputs(std::int32_t frames, std::span<const ParameterChange> changes) {
+  plugin_.process(mode_, inputPointers_.data(), outputPointers_.data(), frames, changes);
 }
 
 }  // namespace plughost

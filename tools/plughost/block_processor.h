@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include <memory>
+#include <span>
+
+#include "tools/plughost/plugin.h"
 #include "tools/plughost/plugin_instance.h"
 
 namespace plughost {
@@ -22,11 +26,17 @@ struct BufferLayout {
 class BlockProcessor {
  public:
   // The most channels a side may declare; more is a broken descriptor, not a plug-in to feed.
-  static constexpr std::int32_t kMaxChannels = 256;
+  static constexpr std::int32_t kMaxChannels = Plugin::kMaxChannels;
 
-  // Throws HostError when the effect lacks the entry for mode.
-  BlockProcessor(PluginInstance& plugin, ProcessMode mode, std::int32_t maxFrames,
+  // Throws HostError when the plug-in lacks the entry for mode.
+  BlockProcessor(Plugin& plugin, ProcessMode mode, std::int32_t maxFrames,
                  BufferLayout layout = {});
+  // A VST 2 effect made elsewhere, seen through the one interface for as long as this lives.
+  BlockProcessor(PluginInstance& effect, ProcessMode mode, std::int32_t maxFrames,
+                 BufferLayout layout = {});
+  ~BlockProcessor();
+  BlockProcessor(const BlockProcessor&) = delete;
+  BlockProcessor& operator=(const BlockProcessor&) = delete;
 
   // The effect's channels. Some plug-ins index channel arrays without looking at their own
   // counts, so an effect without inputs (or outputs) still gets one silent buffer on that side:
@@ -54,13 +64,18 @@ class BlockProcessor {
   void storeInterleaved(float* interleaved, int channels, std::int32_t frames) const;
 
   // Accumulating mode starts from cleared outputs, as a host that mixes into silence does.
-  void run(std::int32_t frames);
+  // `changes` take effect at their frames (in frame order).
+  void run(std::int32_t frames, std::span<const ParameterChange> changes = {});
   // Leaves the outputs as the caller filled them: accumulating mode then adds onto them, as a
   // host mixing into a bus that already carries a signal.
-  void runOntoOutputs(std::int32_t frames);
+  void runOntoOutputs(std::int32_t frames, std::span<const ParameterChange> changes = {});
 
  private:
-  PluginInstance& plugin_;
+  BlockProcessor(std::unique_ptr<Plugin> view, ProcessMode mode, std::int32_t maxFrames,
+                 BufferLayout layout);
+
+  std::unique_ptr<Plugin> borrowedView_;
+  Plugin& plugin_;
   ProcessMode mode_;
   std::int32_t maxFrames_;
   int inputCount_;

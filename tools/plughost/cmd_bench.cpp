@@ -11,7 +11,7 @@
 #include "tools/demo/riff_synth.h"
 #include "tools/plughost/commands.h"
 #include "tools/plughost/host_error.h"
-#include "tools/plughost/plugin_instance.h"
+#include "tools/plughost/plugin.h"
 
 namespace plughost {
 namespace {
@@ -39,30 +39,27 @@ int runBench(const BenchOptions& o) {
     planar[1][i] = stereo[2 * i + 1];
   }
 
-  PluginLibrary library(o.plugin);
-  HostCallbackRecorder host;
-  PluginInstance plugin(library, host);
-  const AEffect& effect = plugin.effect();
-  const ProcessMode mode = plugin.preferredMode();
-  if (!plugin.supports(mode)) {
+  const std::unique_ptr<Plugin> plugin = openPlugin(o.plugin);
+  const ProcessMode mode = plugin->preferredMode();
+  if (!plugin->supports(mode)) {
     throw HostError("the plug-in has no process entry");
   }
-  if (effect.numInputs < 0 || effect.numInputs > 64 || effect.numOutputs < 0 ||
-      effect.numOutputs > 64) {
+  const int inputs = plugin->inputCount();
+  const int outputs = plugin->outputCount();
+  if (inputs < 0 || inputs > 64 || outputs < 0 || outputs > 64) {
     throw HostError("the plug-in declares an implausible channel count");
   }
-  plugin.open();
-  plugin.setSampleRate(static_cast<float>(kBenchRate));
-  plugin.setBlockSize(o.block);
-  plugin.setActive(true);
+  plugin->setup(kBenchRate, o.block);
+  plugin->setActive(true);
 
   // Inputs point straight into the signal, so only the plug-in's own work is timed.
-  std::vector<std::vector<float>> outputs(static_cast<std::size_t>(std::max(effect.numOutputs, 1)),
-                                          std::vector<float>(static_cast<std::size_t>(o.block)));
-  std::vector<float*> in(static_cast<std::size_t>(std::max(effect.numInputs, 1)));
+  std::vector<std::vector<float>> outputBuffers(
+      static_cast<std::size_t>(std::max(outputs, 1)),
+      std::vector<float>(static_cast<std::size_t>(o.block)));
+  std::vector<float*> in(static_cast<std::size_t>(std::max(inputs, 1)));
   std::vector<float*> out;
-  out.reserve(outputs.size());
-  for (auto& channel : outputs) {
+  out.reserve(outputBuffers.size());
+  for (auto& channel : outputBuffers) {
     out.push_back(channel.data());
   }
   auto runOnce = [&] {
@@ -74,7 +71,7 @@ int runBench(const BenchOptions& o) {
       for (std::size_t c = 0; c < in.size(); ++c) {
         in[c] = planar[c % 2].data() + position;
       }
-      plugin.process(mode, in.data(), out.data(), n);
+      plugin->process(mode, in.data(), out.data(), n, {});
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   };
@@ -85,7 +82,7 @@ int runBench(const BenchOptions& o) {
   for (int run = 0; run < o.runs; ++run) {
     nanosPerFrame.push_back(runOnce() * 1e9 / static_cast<double>(frames));
   }
-  plugin.setActive(false);
+  plugin->setActive(false);
   std::sort(nanosPerFrame.begin(), nanosPerFrame.end());
   const double median = nanosPerFrame[nanosPerFrame.size() / 2];
   const double realTime = 1e9 / (median * kBenchRate);
@@ -102,7 +99,11 @@ int runBench(const BenchOptions& o) {
 
 CommandRun defineBenchCommand(CLI::App& command) {
   auto o = std::make_shared<BenchOptions>();
-  command.add_option("PLUGIN", o->plugin, "the plug-in library (.dll or .so)")->required();
+  command
+      .add_option("PLUGIN", o->plugin,
+                  "the plug-in: a VST 2 library (.dll or .so), a VST 3 bundle or module "
+                  "(.vst3), or an LV2 plug-in URI or bundle folder")
+      ->required();
   command.add_option("--block", o->block, "frames per process call (default 512)")
       ->check(CLI::Range(1, 1 << 20));
   command.add_option("--seconds", o->seconds, "seconds of audio per run (default 10)")

@@ -1,9 +1,11 @@
 // plughost process PLUGIN IN.wav OUT.wav: streams a file through an effect block by block.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,14 +13,10 @@
 
 #include "tools/plughost/block_processor.h"
 #include "tools/plughost/commands.h"
-#ifndef _WIN32
-#include "tools/plughost/cmd_lv2.h"
-#include "tools/plughost/lv2_host.h"
-#endif
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/output_file.h"
 #include "tools/plughost/parameter_assignment.h"
-#include "tools/plughost/plugin_instance.h"
+#include "tools/plughost/plugin.h"
 #include "tools/plughost/progress_bar.h"
 #include "tools/plughost/wav_file.h"
 
@@ -42,20 +40,41 @@ std::string quoted(const std::string& path) {
   return "'" + path + "'";
 }
 
-int runProcess(const ProcessOptions& o) {
-#ifndef _WIN32
-  if (isLv2Reference(o.plugin)) {
-    // LV2 has neither programs nor an accumulating entry.
-    if (o.program) {
-      throw HostError("--program: an LV2 plug-in has no programs");
+// The timed --param changes in frame order, and a cursor that hands out each block's share.
+class TimedChanges {
+ public:
+  explicit TimedChanges(const std::vector<ParameterAssignment>& assignments) {
+    for (const auto& a : assignments) {
+      if (a.frame) {
+        all_.push_back({*a.frame, {0, a.index, a.value}});
+      }
     }
-    if (processModeFromName(o.mode) != ProcessMode::replacing) {
-      throw HostError("--mode accumulating: an LV2 plug-in only replaces its outputs");
-    }
-    return runLv2Process(
-        {o.plugin, o.input, o.output, o.parameters, o.block, o.rate, o.pcm16, o.pcm24});
+    std::stable_sort(all_.begin(), all_.end(),
+                     [](const Timed& x, const Timed& y) { return x.frame < y.frame; });
+    block_.reserve(all_.size());
   }
-#endif
+
+  // The changes inside [first, first + frames), with frames counted from the block's start.
+  std::span<const ParameterChange> inBlock(std::uint64_t first, std::int32_t frames) {
+    block_.clear();
+    while (next_ < all_.size() && all_[next_].frame < first + static_cast<std::uint64_t>(frames)) {
+      const Timed& t = all_[next_++];
+      block_.push_back({static_cast<std::int32_t>(t.frame - first), t.change.index, t.change.value});
+    }
+    return block_;
+  }
+
+ private:
+  struct Timed {
+    std::uint64_t frame;
+    ParameterChange change;
+  };
+  std::vector<Timed> all_;
+  std::vector<ParameterChange> block_;
+  std::size_t next_ = 0;
+};
+
+int runProcess(const ProcessOptions& o) {
   std::vector<ParameterAssignment> assignments;
   for (const auto& text : o.parameters) {
     assignments.push_back(parseParameterAssignment(text));
@@ -67,44 +86,42 @@ int runProcess(const ProcessOptions& o) {
   const wav::StreamFormat& in = reader.format();
   const std::uint32_t rate = o.rate.value_or(in.sampleRate);
 
-  PluginLibrary library(o.plugin);
-  HostCallbackRecorder host;
-  PluginInstance plugin(library, host);
-  const AEffect& effect = plugin.effect();
-  checkParameterIndices(assignments, effect.numParams);
-  if (o.program && *o.program >= effect.numPrograms) {
+  const std::unique_ptr<Plugin> plugin = openPlugin(o.plugin);
+  resolveParameterAssignments(assignments, *plugin);
+  if (o.program && *o.program >= plugin->programCount()) {
     throw HostError("bad --program " + std::to_string(*o.program) + ": the plug-in has " +
-                    std::to_string(effect.numPrograms) + " programs");
+                    std::to_string(plugin->programCount()) + " programs");
   }
-  if (effect.numOutputs < 1) {
+  if (plugin->outputCount() < 1) {
     throw HostError("the plug-in has no outputs");
   }
-  if (in.channels > 1 && effect.numInputs < in.channels) {
+  if (in.channels > 1 && plugin->inputCount() < in.channels) {
     throw HostError(quoted(o.input) + " has " + std::to_string(in.channels) +
-                    " channels but the plug-in takes " + std::to_string(effect.numInputs) +
+                    " channels but the plug-in takes " + std::to_string(plugin->inputCount()) +
                     " inputs");
   }
 
-  plugin.open();
-  plugin.setSampleRate(static_cast<float>(rate));
-  plugin.setBlockSize(o.block);
+  plugin->setup(rate, o.block);
   if (o.program) {
-    plugin.setProgram(*o.program);
+    plugin->setProgram(*o.program);
   }
   for (const auto& a : assignments) {
-    plugin.setParameter(a.index, a.value);
+    if (!a.frame) {
+      plugin->setParameter(a.index, a.value);
+    }
   }
-  BlockProcessor processor(plugin, mode, o.block);
+  TimedChanges timed(assignments);
+  BlockProcessor processor(*plugin, mode, o.block);
 
   wav::StreamFormat outFormat;
   outFormat.encoding = o.pcm16   ? wav::SampleEncoding::pcm16
                        : o.pcm24 ? wav::SampleEncoding::pcm24
                                  : wav::SampleEncoding::float32;
-  outFormat.channels = effect.numOutputs >= 2 ? 2 : 1;
+  outFormat.channels = plugin->outputCount() >= 2 ? 2 : 1;
   outFormat.sampleRate = rate;
-  if (effect.numOutputs > 2) {
+  if (plugin->outputCount() > 2) {
     std::fprintf(stderr, "plughost: note: the plug-in has %d outputs; writing the first two\n",
-                 effect.numOutputs);
+                 plugin->outputCount());
   }
   AtomicOutputFile outFile(o.output);
   wav::WavWriter writer(outFile.stream(), outFormat, quoted(o.output));
@@ -118,11 +135,11 @@ int runProcess(const ProcessOptions& o) {
   ProgressBar progress(totalFrames, standardErrorIsTerminal());
 
   const auto started = std::chrono::steady_clock::now();
-  plugin.setActive(true);
+  plugin->setActive(true);
   while (std::size_t frames = reader.read(inBlock.data(), block)) {
     const auto n = static_cast<std::int32_t>(frames);
     processor.loadInterleaved(inBlock.data(), in.channels, n);
-    processor.run(n);
+    processor.run(n, timed.inBlock(done, n));
     processor.storeInterleaved(outBlock.data(), outFormat.channels, n);
     for (std::size_t i = 0; i < frames * static_cast<std::size_t>(outFormat.channels); ++i) {
       nonFinite += std::isfinite(outBlock[i]) ? 0 : 1;
@@ -131,7 +148,7 @@ int runProcess(const ProcessOptions& o) {
     done += frames;
     progress.update(done);
   }
-  plugin.setActive(false);
+  plugin->setActive(false);
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   progress.finish();
@@ -161,7 +178,8 @@ CommandRun defineProcessCommand(CLI::App& command) {
   auto o = std::make_shared<ProcessOptions>();
   command
       .add_option("PLUGIN", o->plugin,
-                  "the plug-in library (.dll or .so), or an LV2 plug-in URI or bundle folder")
+                  "the plug-in: a VST 2 library (.dll or .so), a VST 3 bundle or module "
+                  "(.vst3), or an LV2 plug-in URI or bundle folder")
       ->required();
   command.add_option("IN.wav", o->input, "input: PCM 16/24/32-bit or 32-bit float, mono or stereo")
       ->required();
@@ -169,8 +187,10 @@ CommandRun defineProcessCommand(CLI::App& command) {
       ->required();
   command
       .add_option("--param", o->parameters,
-                  "set parameter INDEX (or LV2 port SYMBOL) to VALUE (0..1) before the run")
-      ->type_name("I=V")
+                  "set parameter INDEX (or LV2 port SYMBOL) to VALUE (0..1) before the run, or "
+                  "at frame F of the run with I=V@F (at that very sample in VST 3; VST 2 and "
+                  "LV2 blocks are split there)")
+      ->type_name("I=V[@F]")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   command.add_option("--program", o->program, "select program N before the parameters are set")

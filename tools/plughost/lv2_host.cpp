@@ -12,12 +12,34 @@
 #include <filesystem>
 #include <memory>
 
+#include <iomanip>
+#include <ostream>
+
+#include <nlohmann/json.hpp>
+
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/host_text.h"
 #include "tools/plughost/parameter_assignment.h"
 
 namespace plughost {
 namespace {
+
+const char* kindName(Lv2PortKind kind) {
+  switch (kind) {
+    case Lv2PortKind::audioInput:
+      return "audio in";
+    case Lv2PortKind::audioOutput:
+      return "audio out";
+    case Lv2PortKind::controlInput:
+      return "control in";
+    case Lv2PortKind::controlOutput:
+      return "control out";
+    case Lv2PortKind::other:
+      break;
+  }
+  return "other";
+}
+
 
 struct NodeFree {
   void operator()(LilvNode* node) const { lilv_node_free(node); }
@@ -184,11 +206,28 @@ Lv2Plugin::Lv2Plugin(const std::string& reference) : world_(lilv_world_new()) {
 }
 
 Lv2Plugin::~Lv2Plugin() {
-  if (instance_ != nullptr) {
-    lilv_instance_deactivate(instance_);
-    lilv_instance_free(instance_);
-  }
+  release();
   lilv_world_free(world_);
+}
+
+void Lv2Plugin::release() {
+  if (instance_ != nullptr) {
+    setActive(false);
+    lilv_instance_free(instance_);
+    instance_ = nullptr;
+  }
+}
+
+void Lv2Plugin::setActive(bool active) {
+  if (instance_ == nullptr || active == active_) {
+    return;
+  }
+  if (active) {
+    lilv_instance_activate(instance_);
+  } else {
+    lilv_instance_deactivate(instance_);
+  }
+  active_ = active;
 }
 
 std::vector<std::uint32_t> Lv2Plugin::portsOf(Lv2PortKind kind) const {
@@ -243,6 +282,8 @@ void Lv2Plugin::instantiate(double sampleRate, std::uint32_t maximumBlock) {
     throw HostError("the LV2 plug-in '" + uri_ + "' requires the feature " +
                     requiredFeatures_.front() + ", which plughost does not offer");
   }
+  // An instance keeps the rate it was made with: a new rate takes a new instance.
+  release();
   instance_ = lilv_plugin_instantiate(plugin_, sampleRate, nullptr);
   if (instance_ == nullptr) {
     throw HostError("the LV2 plug-in '" + uri_ + "' did not instantiate");
@@ -257,20 +298,19 @@ void Lv2Plugin::instantiate(double sampleRate, std::uint32_t maximumBlock) {
       lilv_instance_connect_port(instance_, port.index, &controlOutputs_[controlOutput++]);
     }
   }
-  lilv_instance_activate(instance_);
 }
 
-void Lv2Plugin::run(const std::vector<const float*>& inputs, const std::vector<float*>& outputs,
-                    std::uint32_t frames) {
+void Lv2Plugin::run(const float* const* inputs, std::size_t inputCount, float* const* outputs,
+                    std::size_t outputCount, std::uint32_t frames) {
   std::size_t input = 0;
   std::size_t output = 0;
   for (const Lv2PortInfo& port : ports_) {
     if (port.kind == Lv2PortKind::audioInput) {
-      const float* buffer = input < inputs.size() ? inputs[input] : scratch_.data();
+      const float* buffer = input < inputCount ? inputs[input] : scratch_.data();
       ++input;
       lilv_instance_connect_port(instance_, port.index, const_cast<float*>(buffer));
     } else if (port.kind == Lv2PortKind::audioOutput) {
-      float* buffer = output < outputs.size() ? outputs[output] : scratch_.data();
+      float* buffer = output < outputCount ? outputs[output] : scratch_.data();
       ++output;
       lilv_instance_connect_port(instance_, port.index, buffer);
     }
@@ -380,6 +420,196 @@ int Lv2X11Ui::resize(LV2UI_Feature_Handle handle, int width, int height) {
   self->width_ = width;
   self->height_ = height;
   return 0;
+}
+
+
+
+Lv2HostedPlugin::Lv2HostedPlugin(const std::string& reference)
+    : plugin_(reference),
+      controlPorts_(plugin_.portsOf(Lv2PortKind::controlInput)),
+      audioInputs_(plugin_.portsOf(Lv2PortKind::audioInput).size()),
+      audioOutputs_(plugin_.portsOf(Lv2PortKind::audioOutput).size()) {
+  if (audioInputs_ > static_cast<std::size_t>(kMaxChannels) ||
+      audioOutputs_ > static_cast<std::size_t>(kMaxChannels)) {
+    throw HostError("the LV2 plug-in '" + plugin_.uri() + "' has more than " +
+                    std::to_string(kMaxChannels) + " audio ports a side");
+  }
+}
+
+Lv2HostedPlugin::~Lv2HostedPlugin() {
+  ui_.reset();
+}
+
+int Lv2HostedPlugin::parameterIndex(const std::string& key) {
+  for (std::size_t i = 0; i < controlPorts_.size(); ++i) {
+    if (plugin_.ports()[controlPorts_[i]].symbol == key) {
+      return static_cast<int>(i);
+    }
+  }
+  return Plugin::parameterIndex(key);
+}
+
+std::string Lv2HostedPlugin::parameterName(int index) {
+  return validIndex(index) ? plugin_.ports()[controlPorts_[static_cast<std::size_t>(index)]].name
+                           : std::string();
+}
+
+std::string Lv2HostedPlugin::parameterDisplay(int index) {
+  return validIndex(index) ? shortestFloatText(parameter(index)) : std::string();
+}
+
+float Lv2HostedPlugin::parameter(int index) {
+  return validIndex(index) ? plugin_.controls()[static_cast<std::size_t>(index)] : 0.0f;
+}
+
+void Lv2HostedPlugin::setParameter(int index, float value) {
+  if (!validIndex(index)) {
+    return;
+  }
+  plugin_.controls()[static_cast<std::size_t>(index)] = value;
+  if (ui_) {
+    ui_->portEvent(controlPorts_[static_cast<std::size_t>(index)], value);
+  }
+}
+
+void Lv2HostedPlugin::setProgram(int program) {
+  throw HostError("program " + std::to_string(program) + ": an LV2 plug-in has no programs");
+}
+
+std::string Lv2HostedPlugin::programName(int /*program*/) {
+  return {};
+}
+
+void Lv2HostedPlugin::setup(double sampleRate, std::int32_t maxFrames) {
+  if (plugin_.instantiated() && sampleRate == sampleRate_ && maxFrames <= maxFrames_) {
+    return;
+  }
+  const bool wasActive = plugin_.active();
+  plugin_.instantiate(sampleRate, static_cast<std::uint32_t>(std::max(maxFrames, 1)));
+  sampleRate_ = sampleRate;
+  maxFrames_ = maxFrames;
+  plugin_.setActive(wasActive);
+}
+
+void Lv2HostedPlugin::setActive(bool active) {
+  if (!plugin_.instantiated()) {
+    throw HostError("the LV2 plug-in was switched on before its sample rate was set");
+  }
+  plugin_.setActive(active);
+}
+
+void Lv2HostedPlugin::process(ProcessMode /*mode*/, float* const* inputs, float* const* outputs,
+                              std::int32_t frames, std::span<const ParameterChange> changes) {
+  const std::size_t ins = std::max<std::size_t>(audioInputs_, 1);
+  const std::size_t outs = std::max<std::size_t>(audioOutputs_, 1);
+  std::vector<float>& controls = plugin_.controls();
+  processSplitAtChanges(
+      inputs, static_cast<int>(ins), outputs, static_cast<int>(outs), frames, changes,
+      [&controls](const ParameterChange& change) {
+        if (change.index >= 0 && static_cast<std::size_t>(change.index) < controls.size()) {
+          controls[static_cast<std::size_t>(change.index)] = change.value;
+        }
+      },
+      [this, ins, outs](float* const* in, float* const* out, std::int32_t n) {
+        plugin_.run(in, ins, out, outs, static_cast<std::uint32_t>(n));
+      });
+}
+
+std::optional<EditorRect> Lv2HostedPlugin::editorRect() {
+  if (ui_) {
+    return EditorRect{0, 0, static_cast<std::int16_t>(ui_->height()),
+                      static_cast<std::int16_t>(ui_->width())};
+  }
+  // An LV2 UI gives its size only once it is made (ui:resize).
+  return plugin_.x11Ui() ? std::optional<EditorRect>(EditorRect{}) : std::nullopt;
+}
+
+void Lv2HostedPlugin::openEditor(void* parent) {
+  const std::optional<Lv2Plugin::UiInfo> info = plugin_.x11Ui();
+  if (!info) {
+    throw HostError("the LV2 plug-in '" + plugin_.uri() + "' has no X11 UI");
+  }
+  closeEditor();
+  ui_ = std::make_unique<Lv2X11Ui>(
+      plugin_, *info, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parent)));
+  // A host tells a new UI every control's value.
+  for (std::size_t i = 0; i < controlPorts_.size(); ++i) {
+    ui_->portEvent(controlPorts_[i], plugin_.controls()[i]);
+  }
+}
+
+void Lv2HostedPlugin::idleEditor() {
+  if (ui_) {
+    ui_->idle();
+  }
+}
+
+void Lv2HostedPlugin::closeEditor() {
+  if (ui_) {
+    closedWrites_.insert(closedWrites_.end(), ui_->writes().begin(), ui_->writes().end());
+    ui_.reset();
+  }
+}
+
+std::vector<AutomationReport> Lv2HostedPlugin::automation() const {
+  std::vector<AutomationReport> all = closedWrites_;
+  if (ui_) {
+    all.insert(all.end(), ui_->writes().begin(), ui_->writes().end());
+  }
+  return all;
+}
+
+void Lv2HostedPlugin::describe(std::ostream& out, bool json) {
+  const Lv2Plugin& plugin = plugin_;
+  const std::optional<Lv2Plugin::UiInfo> ui = plugin.x11Ui();
+  if (json) {
+    nlohmann::ordered_json report;
+    report["format"] = "LV2";
+    report["uri"] = plugin.uri();
+    report["name"] = plugin.name();
+    report["class"] = plugin.className();
+    report["requiredFeatures"] = plugin.requiredFeatures();
+    report["ports"] = nlohmann::json::array();
+    for (const Lv2PortInfo& port : plugin.ports()) {
+      nlohmann::ordered_json entry;
+      entry["index"] = port.index;
+      entry["kind"] = kindName(port.kind);
+      entry["symbol"] = port.symbol;
+      entry["name"] = port.name;
+      if (port.kind == Lv2PortKind::controlInput) {
+        entry["minimum"] = port.minimum;
+        entry["maximum"] = port.maximum;
+        entry["default"] = port.defaultValue;
+      }
+      report["ports"].push_back(entry);
+    }
+    report["x11Ui"] = ui ? nlohmann::ordered_json(ui->uri) : nlohmann::ordered_json();
+    out << report.dump(2) << '\n';
+    return;
+  }
+  out << "LV2 plug-in " << plugin.uri() << '\n';
+  auto row = [&out](const char* key, const std::string& value) {
+    out << "  " << std::left << std::setw(18) << key << value << '\n';
+  };
+  row("name", plugin.name());
+  row("class", plugin.className());
+  std::string features;
+  for (const std::string& feature : plugin.requiredFeatures()) {
+    features += (features.empty() ? "" : ", ") + feature;
+  }
+  row("required features", features.empty() ? "none" : features);
+  row("X11 UI", ui ? ui->uri : "none");
+  out << "  ports:\n";
+  for (const Lv2PortInfo& port : plugin.ports()) {
+    out << "    " << std::right << std::setw(2) << port.index << "  " << std::left
+              << std::setw(12) << kindName(port.kind) << std::setw(12) << port.symbol
+              << std::setw(12) << port.name;
+    if (port.kind == Lv2PortKind::controlInput) {
+      out << shortestFloatText(port.minimum) << " .. " << shortestFloatText(port.maximum)
+                << ", default " << shortestFloatText(port.defaultValue);
+    }
+    out << '\n';
+  }
 }
 
 }  // namespace plughost

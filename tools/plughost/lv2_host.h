@@ -7,11 +7,13 @@
 #include <lv2/ui/ui.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/plughost/host_callback.h"
+#include "tools/plughost/plugin.h"
 
 namespace plughost {
 
@@ -54,11 +56,15 @@ class Lv2Plugin {
   std::vector<float>& controls() { return controls_; }
   std::string controlList() const;
 
-  // The DSP: made with no features (the plug-in must require none). Every audio port is
-  // connected at each run; inputs beyond `inputs`, and missing outputs, get scratch buffers.
+  // The DSP: made with no features (the plug-in must require none), inactive; a second call
+  // makes a new instance. Every audio port is connected at each run; inputs beyond
+  // `inputCount`, and missing outputs, get scratch buffers.
   void instantiate(double sampleRate, std::uint32_t maximumBlock);
-  void run(const std::vector<const float*>& inputs, const std::vector<float*>& outputs,
-           std::uint32_t frames);
+  bool instantiated() const { return instance_ != nullptr; }
+  void setActive(bool active);
+  bool active() const { return active_; }
+  void run(const float* const* inputs, std::size_t inputCount, float* const* outputs,
+           std::size_t outputCount, std::uint32_t frames);
 
   // The plug-in's X11 UI: its URI, binary and bundle path, when it has one.
   struct UiInfo {
@@ -71,7 +77,10 @@ class Lv2Plugin {
  private:
   LilvWorld* world_ = nullptr;
   const LilvPlugin* plugin_ = nullptr;
+  void release();
+
   LilvInstance* instance_ = nullptr;
+  bool active_ = false;
   std::string uri_;
   std::string name_;
   std::string className_;
@@ -120,6 +129,66 @@ class Lv2X11Ui {
   int height_ = 0;
   LV2UI_Resize resize_{};
   std::vector<AutomationReport> writes_;
+};
+
+// An LV2 plug-in behind plughost's one plug-in interface. Its parameters are its control inputs
+// with their values as they are (the LV2 ports' own ranges); it has no programs and no value
+// texts of its own, so a display is the value. The instance is made at setup(), and again when
+// the rate changes.
+class Lv2HostedPlugin final : public Plugin {
+ public:
+  explicit Lv2HostedPlugin(const std::string& reference);
+  ~Lv2HostedPlugin() override;
+
+  Lv2Plugin& lv2() { return plugin_; }
+
+  PluginFormat format() const override { return PluginFormat::lv2; }
+  std::string name() override { return plugin_.name(); }
+  int inputCount() const override { return static_cast<int>(audioInputs_); }
+  int outputCount() const override { return static_cast<int>(audioOutputs_); }
+
+  int parameterCount() const override { return static_cast<int>(controlPorts_.size()); }
+  int parameterIndex(const std::string& key) override;
+  std::string parameterName(int index) override;
+  std::string parameterDisplay(int index) override;
+  std::string parameterLabel(int /*index*/) override { return {}; }
+  float parameter(int index) override;
+  void setParameter(int index, float value) override;
+
+  int programCount() override { return 0; }
+  int program() override { return 0; }
+  void setProgram(int program) override;
+  std::string programName(int program) override;
+
+  void setup(double sampleRate, std::int32_t maxFrames) override;
+  void setActive(bool active) override;
+  bool active() const override { return plugin_.active(); }
+
+  void process(ProcessMode mode, float* const* inputs, float* const* outputs, std::int32_t frames,
+               std::span<const ParameterChange> changes) override;
+
+  std::optional<EditorRect> editorRect() override;
+  void openEditor(void* parent) override;
+  void idleEditor() override;
+  void closeEditor() override;
+  std::vector<AutomationReport> automation() const override;
+
+  void describe(std::ostream& out, bool json) override;
+
+ private:
+  bool validIndex(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < controlPorts_.size();
+  }
+
+  Lv2Plugin plugin_;
+  std::vector<std::uint32_t> controlPorts_;
+  std::size_t audioInputs_;
+  std::size_t audioOutputs_;
+  double sampleRate_ = 0.0;
+  std::int32_t maxFrames_ = 0;
+  std::unique_ptr<Lv2X11Ui> ui_;
+  // The UI's writes of editors already closed.
+  std::vector<AutomationReport> closedWrites_;
 };
 
 }  // namespace plughost

@@ -49,6 +49,9 @@ class Plugin {
   virtual int outputCount() const = 0;
 
   virtual int parameterCount() const = 0;
+  // The parameter a command line names by `key`: its number, or a name of the format's own (an
+  // LV2 port symbol); -1 for none.
+  virtual int parameterIndex(const std::string& key);
   virtual std::string parameterName(int index) = 0;
   // The value as the plug-in shows it, and its unit.
   virtual std::string parameterDisplay(int index) = 0;
@@ -79,7 +82,8 @@ class Plugin {
   // channel (at least one a side); accumulating adds onto what the outputs hold.
   virtual void process(ProcessMode mode, float* const* inputs, float* const* outputs,
                        std::int32_t frames, std::span<const ParameterChange> changes) = 0;
-  void process(float* const* inputs, float* const* outputs, std::int32_t frames) {
+  // A replacing block without changes.
+  void processReplacing(float* const* inputs, float* const* outputs, std::int32_t frames) {
     process(ProcessMode::replacing, inputs, outputs, frames, {});
   }
 

@@ -26,7 +26,7 @@ class PluginInstance {
   // sound; `library` may be null for an entry point that is not a library's.
   PluginInstance(AEffect* adopted, HostCallbackRecorder& host, const PluginLibrary* library);
   // Switches the effect off if it is on and closes it, unless close() did already.
-  ~PluginInstance();
+  virtual ~PluginInstance();
   PluginInstance(const PluginInstance&) = delete;
   PluginInstance& operator=(const PluginInstance&) = delete;
 
@@ -37,6 +37,8 @@ class PluginInstance {
   bool alive() const { return effect_ != nullptr; }
   HostCallbackRecorder& host() const { return host_; }
   const PluginLibrary& library() const { return *library_; }
+  // Null for an entry point that is not a library's.
+  const PluginLibrary* libraryIfAny() const { return library_; }
 
   VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
                      void* ptr = nullptr, float opt = 0.0f);
