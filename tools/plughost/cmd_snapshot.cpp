@@ -25,7 +25,7 @@
 #include "tools/plughost/host_text.h"
 #include "tools/plughost/output_file.h"
 #include "tools/plughost/parameter_assignment.h"
-#include "tools/plughost/plugin_instance.h"
+#include "tools/plughost/plugin.h"
 #include "tools/plughost/rgb_picture.h"
 
 #ifdef _WIN32
@@ -34,7 +34,6 @@
 #include "tools/plughost/host_window_win.h"
 #else
 #include "tools/plughost/host_window_x11.h"
-#include "tools/plughost/lv2_host.h"
 #endif
 
 namespace plughost {
@@ -126,9 +125,9 @@ void writePng(const RgbPicture& picture, AtomicOutputFile& file) {
   }
 }
 
-std::string parameterList(const PluginInstance& plugin) {
+std::string parameterList(Plugin& plugin) {
   std::string text = "parameters";
-  for (std::int32_t i = 0; i < plugin.effect().numParams; ++i) {
+  for (int i = 0; i < plugin.parameterCount(); ++i) {
     text += ' ';
     text += std::to_string(i);
     text += '=';
@@ -346,97 +345,21 @@ struct PanelCapture {
   }
 };
 
-// The LV2 form: the plug-in's X11 UI in a host window of plughost's, told every control value
-// through port_event at the start and at each host change, given idle calls between steps, and
-// its port writes reported as the VST 2 form reports automation. The UI gives its size through
-// ui:resize; the host window is made large enough for any panel first.
-int runLv2Snapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script) {
-  Lv2Plugin plugin(o.plugin);
-  for (const auto& text : o.parameters) {
-    const auto [control, value] = plugin.parseControlAssignment(text);
-    plugin.controls()[control] = value;
-  }
-  const std::vector<std::uint32_t> controlPorts = plugin.portsOf(Lv2PortKind::controlInput);
-  for (const ScriptStep& step : script) {
-    if (!step.pointer && static_cast<std::size_t>(step.change.index) >= controlPorts.size()) {
-      throw HostError("bad --host-set '" + step.change.text + "': index " +
-                      std::to_string(step.change.index) + " is out of range (the plug-in has " +
-                      std::to_string(controlPorts.size()) + " control inputs)");
-    }
-  }
-  const std::optional<Lv2Plugin::UiInfo> uiInfo = plugin.x11Ui();
-  if (!uiInfo) {
-    throw HostError("the LV2 plug-in '" + plugin.uri() + "' has no X11 UI");
-  }
-
-  AtomicOutputFile outFile(o.output);
-  constexpr int kLargestPanel = 800;
-  HostWindow window(kLargestPanel, kLargestPanel);
-  Lv2X11Ui ui(plugin, *uiInfo, window.id());
-  const int width = ui.width();
-  const int height = ui.height();
-  if (width <= 0 || height <= 0 || width > kLargestPanel || height > kLargestPanel) {
-    throw HostError("the LV2 UI '" + uiInfo->uri + "' asked for no usable size (" +
-                    std::to_string(width) + " x " + std::to_string(height) + ")");
-  }
-  std::vector<PointerAction> actions;
-  for (const ScriptStep& step : script) {
-    if (step.pointer) {
-      actions.push_back(*step.pointer);
-    }
-  }
-  checkActionBounds(actions, width, height);
-
-  for (std::size_t i = 0; i < controlPorts.size(); ++i) {
-    ui.portEvent(controlPorts[i], plugin.controls()[i]);
-  }
-  window.sync();
-  ui.idle();
-  window.pump();
-  std::printf("opened the editor, %d x %d pixels: %s\n", width, height,
-              plugin.controlList().c_str());
-
-  ScriptedPointer pointer(&window);
-  for (const ScriptStep& step : script) {
-    const std::size_t writesBefore = ui.writes().size();
-    if (step.pointer) {
-      pointer.perform(*step.pointer);
-    } else {
-      const auto control = static_cast<std::size_t>(step.change.index);
-      plugin.controls()[control] = step.change.value;
-      ui.portEvent(controlPorts[control], step.change.value);
-    }
-    window.pump();
-    ui.idle();
-    window.pump();
-    const std::string what =
-        step.pointer ? describeAction(*step.pointer) : "host sets " + step.change.text;
-    std::printf("%s: %s; %s\n", what.c_str(), plugin.controlList().c_str(),
-                automationList(ui.writes(), writesBefore).c_str());
-  }
-
-  const RgbPicture picture = window.capture(width, height);
-  writePng(picture, outFile);
-  outFile.commit();
-  std::printf("wrote %s: %d x %d pixels\n", o.output.c_str(), width, height);
-  return 0;
-}
-
 #endif
 
-// The editor between effEditOpen and effEditClose. Declared after the host window, so the
-// editor closes before the window it lives in goes.
+// The editor between opening and closing. Declared after the host window, so the editor closes
+// before the window it lives in goes.
 class OpenEditor {
  public:
-  OpenEditor(PluginInstance& plugin, HostWindow& host, const std::string& pluginName)
-      : plugin_(plugin) {
-    plugin_.dispatch(effEditOpen, 0, 0, parentOf(host));
+  OpenEditor(Plugin& plugin, HostWindow& host) : plugin_(plugin) {
+    plugin_.openEditor(parentOf(host));
     open_ = true;
     host.pump();
     view_ = editorIn(host);
     if (view_ == nullptr) {
       close();
-      throw HostError(pluginName + ": its editor opened no window in the host's window");
+      throw HostError("the editor of '" + plugin.name() +
+                      "' opened no window in the host's window");
     }
   }
   ~OpenEditor() { close(); }
@@ -447,85 +370,82 @@ class OpenEditor {
   void close() {
     if (open_) {
       open_ = false;
-      plugin_.dispatch(effEditClose);
+      plugin_.closeEditor();
     }
   }
 
  private:
-  PluginInstance& plugin_;
+  Plugin& plugin_;
   EditorView view_ = nullptr;
   bool open_ = false;
 };
 
 int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script) {
-#ifndef _WIN32
-  if (isLv2Reference(o.plugin)) {
-    return runLv2Snapshot(o, script);
-  }
-#endif
   std::vector<ParameterAssignment> assignments;
   for (const auto& text : o.parameters) {
     assignments.push_back(parseParameterAssignment(text));
   }
 
-  PluginLibrary library(o.plugin);
-  HostCallbackRecorder host;
-  PluginInstance plugin(library, host);
-  const std::string name = "plug-in '" + library.path().string() + "'";
-  checkParameterIndices(assignments, plugin.effect().numParams);
-  plugin.open();
-  plugin.setSampleRate(kSampleRate);
-  plugin.setBlockSize(kBlockSize);
+  const std::unique_ptr<Plugin> plugin = openPlugin(o.plugin);
+  const std::string name = "plug-in '" + o.plugin + "'";
+  resolveParameterAssignments(assignments, *plugin);
+  plugin->setup(kSampleRate, kBlockSize);
   for (const auto& a : assignments) {
-    plugin.setParameter(a.index, a.value);
+    plugin->setParameter(a.index, a.value);
   }
 
-  const std::optional<EditorRect> rect = plugin.editorRect();
+  const std::optional<EditorRect> rect = plugin->editorRect();
   if (!rect) {
     throw HostError(name + " has no editor");
   }
-  const int width = rect->right - rect->left;
-  const int height = rect->bottom - rect->top;
-  if (width <= 0 || height <= 0) {
-    throw HostError(name + ": its editor rectangle is empty (" + std::to_string(width) + " x " +
-                    std::to_string(height) + ")");
-  }
+  // An editor that gives its size only once it is open (LV2's ui:resize) gets a window large
+  // enough for any panel.
+  constexpr int kLargestPanel = 800;
+  const bool sizeKnown = rect->right > rect->left || rect->bottom > rect->top;
   std::vector<PointerAction> actions;
   for (const ScriptStep& step : script) {
     if (step.pointer) {
       actions.push_back(*step.pointer);
-    } else if (step.change.index >= plugin.effect().numParams) {
+    } else if (step.change.index >= plugin->parameterCount()) {
       throw HostError("bad --host-set '" + step.change.text + "': index " +
                       std::to_string(step.change.index) + " is out of range (the plug-in has " +
-                      std::to_string(plugin.effect().numParams) + " parameters)");
+                      std::to_string(plugin->parameterCount()) + " parameters)");
     }
   }
-  checkActionBounds(actions, width, height);
 
   AtomicOutputFile outFile(o.output);
-  HostWindow window(width, height);
-  OpenEditor editor(plugin, window, name);
-  plugin.dispatch(effEditIdle);
+  HostWindow window(sizeKnown ? rect->right - rect->left : kLargestPanel,
+                    sizeKnown ? rect->bottom - rect->top : kLargestPanel);
+  OpenEditor editor(*plugin, window);
+  const EditorRect opened = plugin->editorRect().value_or(EditorRect{});
+  const int width = opened.right - opened.left;
+  const int height = opened.bottom - opened.top;
+  if (width <= 0 || height <= 0 || width > kLargestPanel || height > kLargestPanel) {
+    throw HostError(name + ": its editor has no usable size (" + std::to_string(width) + " x " +
+                    std::to_string(height) + ")");
+  }
+  checkActionBounds(actions, width, height);
+  plugin->idleEditor();
   window.pump();
   std::printf("opened the editor, %d x %d pixels: %s\n", width, height,
-              parameterList(plugin).c_str());
+              parameterList(*plugin).c_str());
 
   ScriptedPointer pointer(editor.window());
   for (const ScriptStep& step : script) {
-    const std::size_t reportsBefore = host.automation().size();
+    const std::size_t reportsBefore = plugin->automation().size();
     if (step.pointer) {
       pointer.perform(*step.pointer);
     } else {
-      plugin.setParameter(step.change.index, step.change.value);
+      plugin->setParameter(step.change.index, step.change.value);
     }
     // Between whole steps the host runs as usual: queued messages, then editor idle.
     window.pump();
-    plugin.dispatch(effEditIdle);
+    plugin->idleEditor();
     window.pump();
     const std::string what =
         step.pointer ? describeAction(*step.pointer) : "host sets " + step.change.text;
-    std::printf("%s: %s; %s\n", what.c_str(), parameterList(plugin).c_str(),
-                automationList(host.automation(), reportsBefore).c_str());
+    std::printf("%s: %s; %s\n", what.c_str(), parameterList(*plugin).c_str(),
+                automationList(plugin->automation(), reportsBefore).c_str());
   }
 
   const RgbPicture picture = PanelCapture::capture(editor.window(), width, height);
@@ -542,7 +462,8 @@ CommandRun defineSnapshotCommand(CLI::App& command) {
   auto o = std::make_shared<SnapshotOptions>();
   command
       .add_option("PLUGIN", o->plugin,
-                  "the plug-in library (.dll or .so), or an LV2 plug-in URI or bundle folder")
+                  "the plug-in: a VST 2 library (.dll or .so), a VST 3 bundle or module "
+                  "(.vst3), or an LV2 plug-in URI or bundle folder")
       ->required();
   command.add_option("OUT.png", o->output, "the picture of the editor to write")->required();
   command
