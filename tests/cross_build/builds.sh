@@ -36,6 +36,19 @@ plugin_of() {
   esac
 }
 
+# Every form of the plug-in a build makes, one per line: the VST 2 library, then the VST 3
+# bundle and (native) the LV2 bundle where they were built.
+formats_of() {
+  plugin_of "$1"
+  case "$1" in
+  native) dir="$native_dir" ;;
+  *) dir="$root/build/$1" ;;
+  esac
+  [ -d "$dir/vst3/DriveEffect.vst3" ] && echo "$dir/vst3/DriveEffect.vst3"
+  [ "$1" = native ] && [ -f "$dir/lv2/DriveEffect.lv2/manifest.ttl" ] && echo "$dir/lv2/DriveEffect.lv2"
+  return 0
+}
+
 stop_wine() {
   for build in $builds; do
     [ "$build" = native ] || "$root/build/$build/wine-run.sh" --stop

@@ -3,7 +3,12 @@
 // plug-in (signal, block sizes, entry, parameter and program changes) comes from integer
 // arithmetic alone: no libm call, no platform-dependent rounding, the same bits on every build.
 //
-//   render_scenario PLUGIN OUT.f32     writes interleaved stereo float32, prints a summary line
+//   render_scenario PLUGIN OUT.f32 [--every-format]
+//       writes interleaved stereo float32 and prints a summary line. PLUGIN is any plug-in
+//       plughost opens. The full scenario uses what only VST 2 has (the accumulating entry,
+//       values beyond 0..1); --every-format keeps to what every format takes and moves the
+//       automation inside the blocks, at chosen frames: VST 3 gets it sample-accurately, VST 2
+//       and LV2 blocks split there, and all must give the same bytes.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -13,11 +18,16 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+#include <span>
 #include "tools/plughost/host_error.h"
-#include "tools/plughost/plugin_instance.h"
+
+#include "tools/plughost/plugin.h"
 
 namespace {
 
+using plughost::ParameterChange;
+using plughost::Plugin;
 using plughost::ProcessMode;
 
 constexpr std::int32_t kMaxBlock = 4096;
@@ -132,7 +142,7 @@ struct Summary {
   std::int64_t inPlaceBlocks = 0;
 };
 
-Summary render(plughost::PluginInstance& plugin, std::vector<float>& out) {
+Summary render(Plugin& plugin, bool everyFormat, std::vector<float>& out) {
   Random random;
   Signal signal(random);
   Summary summary;
@@ -144,7 +154,7 @@ Summary render(plughost::PluginInstance& plugin, std::vector<float>& out) {
 
   while (summary.frames < kTotalFrames) {
     // Between blocks: automation (now and then beyond the nominal range) and program changes.
-    const std::uint32_t changes = random.below(4);
+    const std::uint32_t changes = everyFormat ? 0 : random.below(4);
     for (std::uint32_t c = 0; c < changes; ++c) {
       const auto index = static_cast<std::int32_t>(random.below(4));
       float value = random.unit();
@@ -154,7 +164,8 @@ Summary render(plughost::PluginInstance& plugin, std::vector<float>& out) {
       plugin.setParameter(index, value);
       ++summary.parameterChanges;
     }
-    if (random.below(40) == 0) {
+    // LV2 has no programs: the scenario for every format leaves them alone.
+    if (!everyFormat && random.below(40) == 0) {
       plugin.setProgram(static_cast<std::int32_t>(random.below(2)));
       ++summary.programChanges;
     }
@@ -166,6 +177,34 @@ Summary render(plughost::PluginInstance& plugin, std::vector<float>& out) {
     }
     float* inputs[2] = {input[0].data(), input[1].data()};
     float* outputs[2] = {output[0].data(), output[1].data()};
+    if (everyFormat) {
+      // Automation inside the block, in frame order, within 0..1.
+      std::array<ParameterChange, 4> inside{};
+      const std::uint32_t count = random.below(5);
+      for (std::uint32_t c = 0; c < count; ++c) {
+        inside[c] = {static_cast<std::int32_t>(random.below(static_cast<std::uint32_t>(frames))),
+                     static_cast<std::int32_t>(random.below(4)), random.unit()};
+      }
+      std::stable_sort(
+          inside.begin(), inside.begin() + count,
+          [](const ParameterChange& a, const ParameterChange& b) { return a.frame < b.frame; });
+      summary.parameterChanges += count;
+      const bool inPlace = random.below(3) == 1;
+      plugin.process(ProcessMode::replacing, inputs, inPlace ? inputs : outputs, frames,
+                     std::span<const ParameterChange>(inside.data(), count));
+      if (inPlace) {
+        outputs[0] = inputs[0];
+        outputs[1] = inputs[1];
+        ++summary.inPlaceBlocks;
+      }
+      for (std::int32_t i = 0; i < frames; ++i) {
+        out.push_back(outputs[0][i]);
+        out.push_back(outputs[1][i]);
+      }
+      summary.frames += frames;
+      ++summary.blocks;
+      continue;
+    }
     const std::uint32_t how = random.below(3);
     if (how == 0) {
       // Adding onto what the outputs hold: a copy of the input at half level.
@@ -174,15 +213,15 @@ Summary render(plughost::PluginInstance& plugin, std::vector<float>& out) {
           output[ch][static_cast<std::size_t>(i)] = input[ch][static_cast<std::size_t>(i)] * 0.5f;
         }
       }
-      plugin.process(ProcessMode::accumulating, inputs, outputs, frames);
+      plugin.process(ProcessMode::accumulating, inputs, outputs, frames, {});
       ++summary.accumulatingBlocks;
     } else if (how == 1) {
-      plugin.process(ProcessMode::replacing, inputs, inputs, frames);
+      plugin.process(ProcessMode::replacing, inputs, inputs, frames, {});
       outputs[0] = inputs[0];
       outputs[1] = inputs[1];
       ++summary.inPlaceBlocks;
     } else {
-      plugin.process(ProcessMode::replacing, inputs, outputs, frames);
+      plugin.process(ProcessMode::replacing, inputs, outputs, frames, {});
     }
     for (std::int32_t i = 0; i < frames; ++i) {
       out.push_back(outputs[0][i]);
@@ -197,20 +236,18 @@ Summary render(plughost::PluginInstance& plugin, std::vector<float>& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: render_scenario PLUGIN OUT.f32\n");
+  const bool everyFormat = argc == 4 && std::string(argv[3]) == "--every-format";
+  if (argc != 3 && !everyFormat) {
+    std::fprintf(stderr, "usage: render_scenario PLUGIN OUT.f32 [--every-format]\n");
     return 2;
   }
   try {
-    plughost::PluginLibrary library(argv[1]);
-    plughost::HostCallbackRecorder host;
-    plughost::PluginInstance plugin(library, host);
-    plugin.open();
-    plugin.setSampleRate(44100.0f);
-    plugin.setBlockSize(kMaxBlock);
-    plugin.setActive(true);
+    const std::unique_ptr<Plugin> plugin = plughost::openPlugin(argv[1]);
+    plugin->setup(44100.0, kMaxBlock);
+    plugin->setActive(true);
     std::vector<float> out;
-    const Summary s = render(plugin, out);
+    const Summary s = render(*plugin, everyFormat, out);
+    plugin->setActive(false);
 
     std::ofstream file(argv[2], std::ios::binary);
     file.write(reinterpret_cast<const char*>(out.data()),

@@ -16,11 +16,11 @@
 namespace {
 
 using plughost::HostError;
-using plughost::Lv2Plugin;
 using plughost::Lv2HostedPlugin;
+using plughost::Lv2Plugin;
+using plughost::Lv2PortKind;
 using plughost::ParameterChange;
 using plughost::ProcessMode;
-using plughost::Lv2PortKind;
 
 struct ReferenceCase {
   const char* text;

@@ -61,9 +61,9 @@ int renderReference(int argc, char** argv) {
     for (; next != timed.end() && *next->frame <= start; ++next) {
       effect.setParameter(next->index, next->value);
     }
-    const std::size_t end =
-        next != timed.end() && *next->frame < frames ? static_cast<std::size_t>(*next->frame)
-                                                     : frames;
+    const std::size_t end = next != timed.end() && *next->frame < frames
+                                ? static_cast<std::size_t>(*next->frame)
+                                : frames;
     float* inputs[2] = {left.data() + start, right.data() + start};
     float* outputs[2] = {outLeft.data() + start, outRight.data() + start};
     effect.processReplacing(inputs, outputs, static_cast<std::int32_t>(end - start));

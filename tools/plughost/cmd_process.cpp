@@ -59,7 +59,8 @@ class TimedChanges {
     block_.clear();
     while (next_ < all_.size() && all_[next_].frame < first + static_cast<std::uint64_t>(frames)) {
       const Timed& t = all_[next_++];
-      block_.push_back({static_cast<std::int32_t>(t.frame - first), t.change.index, t.change.value});
+      block_.push_back(
+          {static_cast<std::int32_t>(t.frame - first), t.change.index, t.change.value});
     }
     return block_;
   }

@@ -40,7 +40,6 @@ const char* kindName(Lv2PortKind kind) {
   return "other";
 }
 
-
 struct NodeFree {
   void operator()(LilvNode* node) const { lilv_node_free(node); }
 };
@@ -422,8 +421,6 @@ int Lv2X11Ui::resize(LV2UI_Feature_Handle handle, int width, int height) {
   return 0;
 }
 
-
-
 Lv2HostedPlugin::Lv2HostedPlugin(const std::string& reference)
     : plugin_(reference),
       controlPorts_(plugin_.portsOf(Lv2PortKind::controlInput)),
@@ -601,12 +598,11 @@ void Lv2HostedPlugin::describe(std::ostream& out, bool json) {
   row("X11 UI", ui ? ui->uri : "none");
   out << "  ports:\n";
   for (const Lv2PortInfo& port : plugin.ports()) {
-    out << "    " << std::right << std::setw(2) << port.index << "  " << std::left
-              << std::setw(12) << kindName(port.kind) << std::setw(12) << port.symbol
-              << std::setw(12) << port.name;
+    out << "    " << std::right << std::setw(2) << port.index << "  " << std::left << std::setw(12)
+        << kindName(port.kind) << std::setw(12) << port.symbol << std::setw(12) << port.name;
     if (port.kind == Lv2PortKind::controlInput) {
       out << shortestFloatText(port.minimum) << " .. " << shortestFloatText(port.maximum)
-                << ", default " << shortestFloatText(port.defaultValue);
+          << ", default " << shortestFloatText(port.defaultValue);
     }
     out << '\n';
   }
