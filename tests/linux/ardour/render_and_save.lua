@@ -14,8 +14,14 @@ local drive = ARDOUR.LuaAPI.new_plugin (Session, plugin_id or "1466854194",
                                         plugin_type or ARDOUR.PluginType.LXVST, "")
 assert (not drive:isnil (), "Ardour does not know DriveEffect (" .. (plugin_id or "Wnk2") .. ")")
 assert (track:add_processor_by_index (drive, 1, nil, true))
+-- Ardour numbers the controls it lists its own way (a VST 3 plug-in's bypass is one of them): the
+-- names behind the indices set here show which control each one reaches.
+local plugin = drive:to_insert ():plugin (0)
+local names = ""
 for i = 1, 4 do
   assert (ARDOUR.LuaAPI.set_processor_param (drive, i - 1, values[i]))
+  local parameter, ok = plugin:nth_parameter (i - 1)
+  names = names .. " '" .. plugin:parameter_label (parameter) .. "'"
 end
 local export = Session:simple_export ()
 assert (export:set_preset ("6a1c3f2e-5d7b-4c1e-9f0a-2b3c4d5e6f70"), "no float export preset")
@@ -24,5 +30,5 @@ export:set_name ("drive")
 export:set_range (0, frames)
 assert (export:run_export (), "the export failed")
 Session:save_state ("", false, false, false, false, false)
-print ("RESULT exported and saved")
+print ("RESULT exported and saved, controls" .. names)
 close_session ()
