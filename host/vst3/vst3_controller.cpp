@@ -67,9 +67,12 @@ class Controller final : public PanelHost {
     return Steinberg_kResultOk;
   }
   tresult setComponentState(Steinberg_IBStream* stream) noexcept;
-  // Everything the controller keeps comes from the component's state: it has none of its own.
-  tresult setState(Steinberg_IBStream* /*stream*/) noexcept { return Steinberg_kResultOk; }
-  tresult getState(Steinberg_IBStream* /*stream*/) noexcept { return Steinberg_kResultOk; }
+  // The controller saves the same state as the component: a host that restores a project may
+  // give each its own back without telling the controller the component's (setComponentState).
+  tresult setState(Steinberg_IBStream* stream) noexcept { return setComponentState(stream); }
+  tresult getState(Steinberg_IBStream* stream) noexcept {
+    return writeState(stream, state_) ? Steinberg_kResultOk : Steinberg_kResultFalse;
+  }
   Steinberg_int32 getParameterCount() noexcept { return kParameterCount; }
   tresult getParameterInfo(Steinberg_int32 index, Steinberg_Vst_ParameterInfo* info) noexcept;
   tresult getParamStringByValue(Steinberg_Vst_ParamID id, Steinberg_Vst_ParamValue value,

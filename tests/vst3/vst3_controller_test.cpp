@@ -279,6 +279,37 @@ TEST(Vst3State, RoundTripsThroughAnotherInstanceAndTheController) {
   EXPECT_EQ(c.normalized(0), 0.125);
 }
 
+// A host may hand each side its own saved state back and never tell the controller the
+// component's: the controller's state alone must bring back what the panel shows.
+TEST(Vst3State, TheControllersOwnStateBringsItsValuesBack) {
+  Controller source;
+  ASSERT_TRUE(source.edit);
+  source.set(3, 0.75);
+  source.set(vst3::kBypassId, 1.0);
+  source.set(vst3::kProgramId, 1.0);
+  source.set(1, 0.0625);
+  MemoryStream saved;
+  ASSERT_EQ(source.edit.vtbl()->getState(source.edit.get(), saved.stream()), Steinberg_kResultOk);
+  ASSERT_EQ(saved.data.size(), vst3::kStateSize);
+
+  Controller target;
+  ASSERT_TRUE(target.edit);
+  MemoryStream stream(saved.data);
+  ASSERT_EQ(target.edit.vtbl()->setState(target.edit.get(), stream.stream()), Steinberg_kResultOk);
+  EXPECT_EQ(target.normalized(vst3::kProgramId), 1.0);
+  EXPECT_EQ(target.normalized(1), 0.0625);
+  EXPECT_EQ(target.normalized(vst3::kBypassId), 1.0);
+  target.set(vst3::kProgramId, 0.0);
+  EXPECT_EQ(target.normalized(3), 0.75);
+
+  // Garbage is refused and changes nothing.
+  Bytes garbage = saved.data;
+  garbage[0] = 'X';
+  MemoryStream bad(garbage);
+  EXPECT_EQ(target.edit.vtbl()->setState(target.edit.get(), bad.stream()), Steinberg_kResultFalse);
+  EXPECT_EQ(target.normalized(3), 0.75);
+}
+
 TEST(Vst3State, IsLittleEndianWithItsMagicAndVersionFirst) {
   Component c;
   ASSERT_TRUE(c.component);
