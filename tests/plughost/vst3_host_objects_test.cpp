@@ -59,6 +59,7 @@ TEST(Vst3ParameterChanges, HoldsQueuesInTheRoomSetAside) {
   EXPECT_TRUE(list.add(q, 0, 0.25));
   EXPECT_TRUE(list.add(q, 10, 0.5));
   EXPECT_TRUE(list.add(q, 10, 0.75));  // the same offset: the value replaced
+  EXPECT_TRUE(list.add(q, 5, 0.8));    // before the last: at its offset
   EXPECT_TRUE(list.add(q, 20, 1.0));
   EXPECT_FALSE(list.add(q, 30, 1.0));  // full
   EXPECT_EQ(list.open(8, 3), -1);      // 3 of the 5 points are the first queue's
@@ -69,7 +70,7 @@ TEST(Vst3ParameterChanges, HoldsQueuesInTheRoomSetAside) {
   EXPECT_EQ(changes->lpVtbl->getParameterData(changes, 1), nullptr);
   EXPECT_EQ(queue->lpVtbl->getParameterId(queue), 7u);
   ASSERT_EQ(queue->lpVtbl->getPointCount(queue), 3);
-  const std::pair<Steinberg_int32, double> expected[] = {{0, 0.25}, {10, 0.75}, {20, 1.0}};
+  const std::pair<Steinberg_int32, double> expected[] = {{0, 0.25}, {10, 0.8}, {20, 1.0}};
   for (int i = 0; i < 3; ++i) {
     Steinberg_int32 offset = -1;
     Steinberg_Vst_ParamValue value = -1.0;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <new>
+#include <variant>
 
 namespace plughost::vst3 {
 
@@ -462,9 +464,14 @@ bool ParameterChangeList::add(std::int32_t queue, Steinberg_int32 offset,
     return false;
   }
   Queue& q = queues_[index(queue)];
-  if (q.count > 0 && points_[index(q.first + q.count - 1)].offset == offset) {
-    points_[index(q.first + q.count - 1)].value = value;
-    return true;
+  if (q.count > 0) {
+    Point& last = points_[index(q.first + q.count - 1)];
+    // A queue's offsets never go back: plug-ins walk them in order.
+    offset = std::max(offset, last.offset);
+    if (last.offset == offset) {
+      last.value = value;
+      return true;
+    }
   }
   if (q.count >= q.capacity) {
     return false;

@@ -8,9 +8,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "tools/plughost/vst3_interfaces.h"
@@ -146,7 +144,8 @@ class ParameterChangeList {
   // the points are used up.
   std::int32_t open(Steinberg_Vst_ParamID id, std::int32_t capacity);
   // Adds a point at the end of an open queue; false when the queue is full. A point at the same
-  // offset as the queue's last replaces its value, as hosts' queues do.
+  // offset as the queue's last replaces its value, as hosts' queues do; one before it is taken
+  // as at the same offset.
   bool add(std::int32_t queue, Steinberg_int32 offset, Steinberg_Vst_ParamValue value);
 
   Steinberg_Vst_IParameterChanges* changes() { return faceOf(slot_); }
