@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -66,8 +67,8 @@ Stereo testSignal(std::size_t frames) {
     const double t = static_cast<double>(i) / 44100.0;
     const double level = 0.2 + 0.7 * static_cast<double>(i % 3000) / 3000.0;
     const double n = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.05;
-    s.left[i] = static_cast<float>(level * std::sin(2.0 * M_PI * 110.0 * t) + n);
-    s.right[i] = static_cast<float>(level * std::sin(2.0 * M_PI * 2750.0 * t) - n);
+    s.left[i] = static_cast<float>(level * std::sin(2.0 * std::numbers::pi * 110.0 * t) + n);
+    s.right[i] = static_cast<float>(level * std::sin(2.0 * std::numbers::pi * 2750.0 * t) - n);
   }
   return s;
 }
