@@ -298,8 +298,8 @@ struct Vst3HostedPlugin::State final : vst3::ComponentHandlerListener {
   void readPrograms();
   void allocate();
   void setActive(bool on);
-  // The host's changes waiting for the processor, in the order they were made: hostOrder[0,
-  // hostCount). Returns where a block's own part of them starts (see process).
+  // Takes the host's changes waiting for the processor into hostOrder[0, n), in the order they
+  // were made, and returns n.
   std::int32_t takeHostChanges();
   // One process call for `frames` frames from `base`, with the host changes hostOrder[hostBegin,
   // hostEnd) at its start and `changes` at their frames.
