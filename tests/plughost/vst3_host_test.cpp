@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +17,7 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/plughost/test_files.h"
@@ -477,6 +481,56 @@ TEST_F(Vst3Host, RefusesWhatNoVst3ProcessCallCanBe) {
   plugin->setup(48000.0, 256);
   EXPECT_TRUE(plugin->active());
   plugin->process(io, io, 256);
+}
+
+TEST_F(Vst3Host, ProcessesWhileOtherThreadsAutomateAndRead) {
+  // The audio thread, a thread that automates values and programs, and one that reads: as the
+  // validator's thread checks run them. Values read are ones written; the output stays finite.
+  const std::vector<float> written = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 0.2f};
+  const Stereo input = testSignal(kBlock);
+  plugin->setActive(true);
+  std::atomic<bool> stop{false};
+  std::atomic<long> blocks{0};
+  std::atomic<bool> finite{true};
+  std::thread audio([&] {
+    Stereo output(kBlock);
+    float* in[2] = {const_cast<float*>(input.left.data()), const_cast<float*>(input.right.data())};
+    float* out[2] = {output.left.data(), output.right.data()};
+    while (!stop.load()) {
+      const ParameterChange change[] = {{100, 2, written[static_cast<std::size_t>(blocks % 6)]}};
+      plugin->process(ProcessMode::replacing, in, out, kBlock, change);
+      for (std::size_t i = 0; i < output.frames(); ++i) {
+        if (!std::isfinite(output.left[i]) || !std::isfinite(output.right[i])) {
+          finite = false;
+        }
+      }
+      ++blocks;
+    }
+  });
+  std::thread automation([&] {
+    for (int i = 0; !stop.load(); ++i) {
+      if (i % 7 == 0) {
+        plugin->setProgram(i % 2);
+      } else {
+        plugin->setParameter(i % 4, written[static_cast<std::size_t>(i % 6)]);
+      }
+    }
+  });
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  long reads = 0;
+  while (std::chrono::steady_clock::now() < end || blocks.load() < 10) {
+    const int index = static_cast<int>(reads % 4);
+    const float value = plugin->parameter(index);
+    EXPECT_NE(std::find(written.begin(), written.end(), value), written.end())
+        << "parameter " << index << " read as " << value;
+    EXPECT_FALSE(plugin->parameterDisplay(index).empty());
+    ++reads;
+  }
+  stop = true;
+  audio.join();
+  automation.join();
+  EXPECT_TRUE(finite.load());
+  EXPECT_GE(blocks.load(), 10);
 }
 
 // ---------------------------------------------------------------------------------------------
