@@ -19,24 +19,47 @@ host_then_hand|--param 0=0 --param 3=1 --press 100,300 --drag 55,30:41,57 --pres
 host_changes_while_open|--host-set 0=0.25 --host-set 3=0.75 --press 100,303 --host-set 1=0.05
 negative_values|--host-set 2=-0.25 --host-set 1=-0.004 --host-set 3=-1.5 --press 236,79'
 
-# The native build's LV2 UI too, in plughost's LV2 host window: the same panel, the same reports.
+# The native build's LV2 UI too, in plughost's LV2 host window, and each build's VST 3 view in
+# plughost's VST 3 host window: the same panel, the same reports.
 panel_builds=$builds
 lv2_bundle="$native_dir/lv2/DriveEffect.lv2"
 if [ -n "$native_dir" ] && [ -f "$lv2_bundle/manifest.ttl" ]; then
-  panel_builds="$builds lv2"
+  panel_builds="$panel_builds lv2"
 fi
+for build in $builds; do
+  case "$build" in
+  native) dir="$native_dir" ;;
+  *) dir="$root/build/$build" ;;
+  esac
+  [ -d "$dir/vst3/DriveEffect.vst3" ] && panel_builds="$panel_builds $build-vst3"
+done
 
 snapshot() {
   build=$1
   shift
   case "$build" in
-  native | lv2) "$root/tests/linux/with_xvfb.sh" "$native_dir/tools/plughost/plughost" snapshot "$@" ;;
-  *) run_in "$build" tools/plughost/plughost snapshot "$@" ;;
+  native | lv2 | native-vst3)
+    "$root/tests/linux/with_xvfb.sh" "$native_dir/tools/plughost/plughost" snapshot "$@" ;;
+  *) run_in "${build%-vst3}" tools/plughost/plughost snapshot "$@" ;;
   esac
 }
 
 panel_plugin_of() {
-  if [ "$1" = lv2 ]; then echo "$lv2_bundle"; else plugin_of "$1"; fi
+  case "$1" in
+  lv2) echo "$lv2_bundle" ;;
+  native-vst3) echo "$native_dir/vst3/DriveEffect.vst3" ;;
+  *-vst3) echo "$root/build/${1%-vst3}/vst3/DriveEffect.vst3" ;;
+  *) plugin_of "$1" ;;
+  esac
+}
+
+# What the host was told, as every format can say it. A VST 3 controller lists bypass and the
+# program change after the four controls; they are left out.
+reports_of() {
+  case "$1" in
+  *-vst3) sed -E 's/ 4=[^ ;]+ 5=[^ ;]+//' ;;
+  *) cat ;;
+  esac
 }
 
 set -- $panel_builds
@@ -50,6 +73,10 @@ scripts_file="$out/panel-scripts"
 echo "$scripts" >"$scripts_file"
 while IFS='|' read -r name options; do
   for build in $panel_builds; do
+    # A VST 3 parameter is normalized: a host cannot set one below 0 or above 1.
+    case "$build:$name" in
+    *-vst3:negative_values) continue ;;
+    esac
     # shellcheck disable=SC2086
     if ! snapshot "$build" "$(panel_plugin_of "$build")" "$out/$name-$build.png" $options \
       >"$out/$name-$build.txt" 2>&1 </dev/null; then
@@ -57,7 +84,8 @@ while IFS='|' read -r name options; do
       status=1
       continue
     fi
-    tr -d '\r' <"$out/$name-$build.txt" | grep -v '^wrote ' >"$out/$name-$build.reports"
+    tr -d '\r' <"$out/$name-$build.txt" | grep -v '^wrote ' | reports_of "$build" \
+      >"$out/$name-$build.reports"
     [ "$build" = "$first" ] && continue
     /usr/bin/python3 "$(dirname "$0")/same_pixels.py" "$name ($first, $build)" \
       "$out/$name-$first.png" "$out/$name-$build.png" || status=1

@@ -4,6 +4,7 @@
 
 #include "tools/plughost/host_error.h"
 #include "tools/plughost/vst2_plugin.h"
+#include "tools/plughost/vst3_host.h"
 #ifndef _WIN32
 #include "tools/plughost/lv2_host.h"
 #endif
@@ -34,6 +35,9 @@ int Plugin::parameterIndex(const std::string& key) {
 }
 
 std::unique_ptr<Plugin> openPlugin(const std::string& reference) {
+  if (isVst3Reference(reference)) {
+    return openVst3Plugin(reference);
+  }
 #ifndef _WIN32
   if (isLv2Reference(reference)) {
     return std::make_unique<Lv2HostedPlugin>(reference);

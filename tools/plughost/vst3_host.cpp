@@ -953,7 +953,7 @@ std::optional<EditorRect> Vst3HostedPlugin::State::viewSize(Steinberg_IPlugView*
 nlohmann::ordered_json Vst3HostedPlugin::State::report() {
   using Json = nlohmann::ordered_json;
   Json r;
-  r["format"] = "VST 3";
+  r["format"] = formatName(PluginFormat::vst3);
   r["path"] = reference;
   r["module"] = module->path().string();
   r["factory"] = {{"vendor", vst3::fieldText(factoryInfo.vendor, sizeof factoryInfo.vendor)},
