@@ -87,7 +87,7 @@ TEST(Vst3Editor, OpensInTheHostWindowAndItsDragsAreAutomation) {
   float* o3[2] = {out3.data(), out3.data() + 512};
   float* o2[2] = {out2.data(), out2.data() + 512};
   plugin.setActive(true);
-  plugin.process(in, o3, 512);
+  plugin.processReplacing(in, o3, 512);
   PluginLibrary library(DRIVE_VST2_PATH);
   HostCallbackRecorder host;
   PluginInstance vst2(library, host);

@@ -244,7 +244,7 @@ TEST(Vst3Lifetime, LoadsAndUnloadsAgainAndAgainInAnyState) {
       Stereo buffer(kBlock);
       float* io[2] = {buffer.left.data(), buffer.right.data()};
       plugin.setParameter(round % 4, 0.25f);
-      plugin.process(io, io, kBlock);
+      plugin.processReplacing(io, io, kBlock);
     }
   }
 }
@@ -430,7 +430,7 @@ TEST_F(Vst3Host, BypassGivesTheInputBitForBit) {
   Stereo output(kBlock, 7.0f);
   float* in[2] = {const_cast<float*>(input.left.data()), const_cast<float*>(input.right.data())};
   float* out[2] = {output.left.data(), output.right.data()};
-  plugin->process(in, out, kBlock);
+  plugin->processReplacing(in, out, kBlock);
   EXPECT_TRUE(output == input);
 
   // Off again at frame 200: the effect's output from there.
@@ -448,18 +448,18 @@ TEST_F(Vst3Host, SwitchingOnStartsFromRest) {
   float* out1[2] = {first.left.data(), first.right.data()};
   float* out2[2] = {again.left.data(), again.right.data()};
   plugin->setActive(true);
-  plugin->process(in, out1, kBlock);
+  plugin->processReplacing(in, out1, kBlock);
   plugin->setActive(false);
   EXPECT_FALSE(plugin->active());
   plugin->setActive(true);
-  plugin->process(in, out2, kBlock);
+  plugin->processReplacing(in, out2, kBlock);
   EXPECT_TRUE(first == again);
 }
 
 TEST_F(Vst3Host, RefusesWhatNoVst3ProcessCallCanBe) {
   Stereo buffer(kBlock);
   float* io[2] = {buffer.left.data(), buffer.right.data()};
-  EXPECT_NE(errorOf([&] { plugin->process(io, io, kBlock); }).find("while switched off"),
+  EXPECT_NE(errorOf([&] { plugin->processReplacing(io, io, kBlock); }).find("while switched off"),
             std::string::npos);
   plugin->setActive(true);
   EXPECT_NE(errorOf([&] {
@@ -467,7 +467,7 @@ TEST_F(Vst3Host, RefusesWhatNoVst3ProcessCallCanBe) {
             }).find("replacing only"),
             std::string::npos);
   EXPECT_NE(errorOf([&] {
-              plugin->process(io, io, Vst2Reference::kMaxBlock + 1);
+              plugin->processReplacing(io, io, Vst2Reference::kMaxBlock + 1);
             }).find("beyond the set-up size 4096"),
             std::string::npos);
   const ParameterChange bad[] = {{0, 6, 0.5f}};
@@ -480,7 +480,7 @@ TEST_F(Vst3Host, RefusesWhatNoVst3ProcessCallCanBe) {
   // A new setup while on switches off for it, and on again.
   plugin->setup(48000.0, 256);
   EXPECT_TRUE(plugin->active());
-  plugin->process(io, io, 256);
+  plugin->processReplacing(io, io, 256);
 }
 
 TEST_F(Vst3Host, ProcessesWhileOtherThreadsAutomateAndRead) {

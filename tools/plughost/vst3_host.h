@@ -58,7 +58,6 @@ class Vst3HostedPlugin final : public Plugin {
   void setActive(bool active) override;
   bool active() const override;
 
-  using Plugin::process;
   void process(ProcessMode mode, float* const* inputs, float* const* outputs, std::int32_t frames,
                std::span<const ParameterChange> changes) override;
 
