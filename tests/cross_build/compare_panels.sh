@@ -34,13 +34,14 @@ for build in $builds; do
   [ -d "$dir/vst3/DriveEffect.vst3" ] && panel_builds="$panel_builds $build-vst3"
 done
 
+# run_in sets `build`: the loop below keeps its own name in `form`.
 snapshot() {
-  build=$1
+  target=$1
   shift
-  case "$build" in
+  case "$target" in
   native | lv2 | native-vst3)
     "$root/tests/linux/with_xvfb.sh" "$native_dir/tools/plughost/plughost" snapshot "$@" ;;
-  *) run_in "${build%-vst3}" tools/plughost/plughost snapshot "$@" ;;
+  *) run_in "${target%-vst3}" tools/plughost/plughost snapshot "$@" ;;
   esac
 }
 
@@ -72,26 +73,26 @@ status=0
 scripts_file="$out/panel-scripts"
 echo "$scripts" >"$scripts_file"
 while IFS='|' read -r name options; do
-  for build in $panel_builds; do
+  for form in $panel_builds; do
     # A VST 3 parameter is normalized: a host cannot set one below 0 or above 1.
-    case "$build:$name" in
+    case "$form:$name" in
     *-vst3:negative_values) continue ;;
     esac
     # shellcheck disable=SC2086
-    if ! snapshot "$build" "$(panel_plugin_of "$build")" "$out/$name-$build.png" $options \
-      >"$out/$name-$build.txt" 2>&1 </dev/null; then
-      echo "FAIL: $name: the $build snapshot failed: $(tail -n 1 "$out/$name-$build.txt")"
+    if ! snapshot "$form" "$(panel_plugin_of "$form")" "$out/$name-$form.png" $options \
+      >"$out/$name-$form.txt" 2>&1 </dev/null; then
+      echo "FAIL: $name: the $form snapshot failed: $(tail -n 1 "$out/$name-$form.txt")"
       status=1
       continue
     fi
-    tr -d '\r' <"$out/$name-$build.txt" | grep -v '^wrote ' | reports_of "$build" \
-      >"$out/$name-$build.reports"
-    [ "$build" = "$first" ] && continue
-    /usr/bin/python3 "$(dirname "$0")/same_pixels.py" "$name ($first, $build)" \
-      "$out/$name-$first.png" "$out/$name-$build.png" || status=1
-    if ! cmp -s "$out/$name-$first.reports" "$out/$name-$build.reports"; then
-      echo "FAIL: $name: what the host was told differs between $first and $build:"
-      diff "$out/$name-$first.reports" "$out/$name-$build.reports" || true
+    tr -d '\r' <"$out/$name-$form.txt" | grep -v '^wrote ' | reports_of "$form" \
+      >"$out/$name-$form.reports"
+    [ "$form" = "$first" ] && continue
+    /usr/bin/python3 "$(dirname "$0")/same_pixels.py" "$name ($first, $form)" \
+      "$out/$name-$first.png" "$out/$name-$form.png" || status=1
+    if ! cmp -s "$out/$name-$first.reports" "$out/$name-$form.reports"; then
+      echo "FAIL: $name: what the host was told differs between $first and $form:"
+      diff "$out/$name-$first.reports" "$out/$name-$form.reports" || true
       status=1
     fi
   done
