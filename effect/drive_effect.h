@@ -8,7 +8,7 @@
 #include "effect/band_filter.h"
 #include "effect/drive_dsp.h"
 #include "effect/drive_parameters.h"
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 constexpr std::int32_t kDriveProgramCount = 2;
 

@@ -5,7 +5,7 @@
 
 #include "editor/panel_editor.h"
 #include "effect/drive_parameters.h"
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 namespace vst3 {
 

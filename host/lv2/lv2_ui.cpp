@@ -12,8 +12,8 @@
 
 #include "editor/panel_editor.h"
 #include "editor/panel_window_x11.h"
-#include "host/effect_base.h"
-#include "host/lv2_bundle.h"
+#include "host/lv2/lv2_bundle.h"
+#include "host/vst2/effect_base.h"
 
 namespace {
 
