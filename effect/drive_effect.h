@@ -49,7 +49,3 @@ class DriveEffect : public EffectBase {
   DriveProgram* currentProgramRecord();
   void runBlock(float** inputs, float** outputs, std::int32_t sampleFrames, OutputMode mode);
 };
-
-// Creates the effect that `main` hands to a host, with its panel. Null when it cannot be
-// allocated.
-EffectBase* createDriveEffect(HostCallback hostCallback) noexcept;

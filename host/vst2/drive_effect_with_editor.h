@@ -1,5 +1,5 @@
-// The drive effect with its bitmap panel: the class the plug-in hands to hosts, on Windows and
-// on Linux alike.
+// The drive effect with its bitmap panel: the class the VST 2 plug-in hands to hosts, on Windows
+// and on Linux alike.
 #pragma once
 
 #include "effect/drive_effect.h"
@@ -9,3 +9,7 @@ class DriveEffectWithEditor : public DriveEffect {
   explicit DriveEffectWithEditor(HostCallback hostCallback);
   ~DriveEffectWithEditor() override = default;
 };
+
+// Creates the effect that `main` hands to a host, with its panel. Null when it cannot be
+// allocated.
+EffectBase* createDriveEffect(HostCallback hostCallback) noexcept;
