@@ -5,8 +5,9 @@
 #   share/doc/driveeffect/
 # Linux, for one user:  cmake --install build/native --component user
 #   ~/.vst/DriveEffect.so, ~/.vst3/DriveEffect.vst3/, ~/.lv2/DriveEffect.lv2/
-# Windows (release archive): each bitness in a folder of its own (its DLL and its VST 3 bundle),
-# README and LICENSE beside them.
+# Windows (release archive): each bitness's DLL and plughost.exe in a folder of its own, one
+# DriveEffect.vst3/ bundle holding both bitnesses' binaries (Contents/x86_64-win/,
+# Contents/x86-win/), README and LICENSE beside them.
 #
 # The Debian package and the Windows archive are made from these rules by CPack (Packaging.cmake,
 # tools/make-release.sh).
@@ -21,9 +22,10 @@ if(WIN32)
     set(bitness_folder win32)
   endif()
   install(TARGETS DriveEffect RUNTIME DESTINATION ${bitness_folder} COMPONENT plugin)
+  # A VST 3 bundle carries every architecture's binary in its own folder: hosts of either bitness
+  # take the one bundle, and both builds install into it.
   install(TARGETS DriveEffect_vst3 LIBRARY
-          DESTINATION ${bitness_folder}/DriveEffect.vst3/Contents/${DRIVE_VST3_ARCH}
-          COMPONENT plugin)
+          DESTINATION DriveEffect.vst3/Contents/${DRIVE_VST3_ARCH} COMPONENT plugin)
   install(TARGETS plughost RUNTIME DESTINATION ${bitness_folder} COMPONENT tools)
   install(FILES ${DRIVE_DOC_FILES} DESTINATION . COMPONENT plugin)
   return()

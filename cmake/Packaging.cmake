@@ -4,14 +4,15 @@ set(CPACK_PACKAGE_NAME driveeffect)
 set(CPACK_PACKAGE_VENDOR "${DRIVE_VENDOR}")
 set(CPACK_PACKAGE_CONTACT "${DRIVE_VENDOR} <${DRIVE_EMAIL}>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo three-band drive effect (VST 2) with its own panel")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "stereo three-band drive effect (VST 2, VST 3, LV2) with its own panel")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "DriveEffect drives each channel into three fixed resonant bands, bends\n"
        "each band with a soft clipper and mixes them back with the drive amounts\n"
        "as weights. Its bitmap panel has three knobs, four numeric displays and a\n"
-       "pad that steps the output level. The package holds the VST 2 plug-in for\n"
-       "Linux hosts and plughost, a command-line VST 2 host that renders,\n"
-       "inspects, pictures and validates plug-ins.")
+       "pad that steps the output level. The package holds the plug-in for Linux\n"
+       "hosts as VST 2, VST 3 and LV2, and plughost, a command-line plug-in host\n"
+       "that renders, inspects, pictures and validates plug-ins.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
@@ -45,7 +46,8 @@ else()
   string(TIMESTAMP build_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
   file(WRITE "${deb_doc}/changelog"
        "driveeffect (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
-       "  * Release ${PROJECT_VERSION}: the VST 2 plug-in with its panel, and plughost.\n\n"
+       "  * Release ${PROJECT_VERSION}: the plug-in as VST 2, VST 3 and LV2 with its panel,\n"
+       "    and plughost.\n\n"
        " -- ${CPACK_PACKAGE_CONTACT}  ${build_date}\n")
   add_custom_command(
     OUTPUT "${deb_doc}/changelog.gz"

@@ -22,9 +22,10 @@ function(drive_lv2_binary target output_name source map)
   endif()
 endfunction()
 
-drive_lv2_binary(DriveEffect_lv2_dsp DriveEffect_dsp host/lv2_plugin.cpp host/lv2_dsp_elf.map)
+drive_lv2_binary(DriveEffect_lv2_dsp DriveEffect_dsp host/lv2/lv2_plugin.cpp
+                 host/lv2/lv2_dsp_elf.map)
 target_link_libraries(DriveEffect_lv2_dsp PRIVATE drive_portable)
-drive_lv2_binary(DriveEffect_lv2_ui DriveEffect_ui host/lv2_ui.cpp host/lv2_ui_elf.map)
+drive_lv2_binary(DriveEffect_lv2_ui DriveEffect_ui host/lv2/lv2_ui.cpp host/lv2/lv2_ui_elf.map)
 target_link_libraries(DriveEffect_lv2_ui PRIVATE drive_portable drive_editor_x11)
 
 add_executable(make_lv2_data tools/make_lv2_data/make_lv2_data.cpp)

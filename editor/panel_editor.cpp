@@ -1,7 +1,7 @@
 #include "editor/panel_editor.h"
 
 #include "editor/panel_input.h"
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 namespace {
 

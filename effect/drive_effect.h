@@ -8,7 +8,7 @@
 #include "effect/band_filter.h"
 #include "effect/drive_dsp.h"
 #include "effect/drive_parameters.h"
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 constexpr std::int32_t kDriveProgramCount = 2;
 
@@ -49,7 +49,3 @@ class DriveEffect : public EffectBase {
   DriveProgram* currentProgramRecord();
   void runBlock(float** inputs, float** outputs, std::int32_t sampleFrames, OutputMode mode);
 };
-
-// Creates the effect that `main` hands to a host, with its panel. Null when it cannot be
-// allocated.
-EffectBase* createDriveEffect(HostCallback hostCallback) noexcept;

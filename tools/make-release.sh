@@ -31,7 +31,7 @@ echo "== Debian package"
 }
 echo "== Windows archive"
 # One archive of both Windows builds: each installs its DLL and plughost.exe into its own
-# bitness folder.
+# bitness folder, and its VST 3 binary into the one DriveEffect.vst3 bundle.
 (cd build/win64 && cpack -G ZIP \
   -D "CPACK_INSTALL_CMAKE_PROJECTS=$root/build/win32;DriveEffect;ALL;/;$root/build/win64;DriveEffect;ALL;/") \
   >>build/release-cpack.log 2>&1 || {

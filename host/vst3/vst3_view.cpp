@@ -5,7 +5,7 @@
 
 #include "editor/panel_editor.h"
 #include "effect/drive_parameters.h"
-#include "host/effect_base.h"
+#include "host/panel_stand_in.h"
 
 namespace vst3 {
 
@@ -18,42 +18,6 @@ const char* const kPlatformType = Steinberg_kPlatformTypeX11EmbedWindowID;
 // The X11 panel reads its window's events in idle: the host's run loop calls it this often.
 constexpr Steinberg_Linux_TimerInterval kIdleMilliseconds = 16;
 #endif
-
-// The effect the panel edits: the four values only, as in the LV2 UI; its automation goes to the
-// controller, which tells the host.
-class PanelEffect final : public EffectBase {
- public:
-  explicit PanelEffect(PanelHost& host)
-      : EffectBase(nullptr, 1, kDriveParameterCount), host_(host) {
-    for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
-      values_[i] = host.panelValue(i);
-    }
-  }
-
-  void setParameter(std::int32_t index, float value) override {
-    if (index >= 0 && index < kDriveParameterCount) {
-      values_[index] = value;
-    }
-    if (editor != nullptr) {
-      editor->postUpdate();
-    }
-  }
-  float getParameter(std::int32_t index) override {
-    return index >= 0 && index < kDriveParameterCount ? values_[index] : 0.0f;
-  }
-  void automateParameter(std::int32_t index, float value) override {
-    setParameter(index, value);
-    if (index >= 0 && index < kDriveParameterCount) {
-      host_.editFromPanel(index, value);
-    }
-  }
-  void process(float** /*inputs*/, float** /*outputs*/, std::int32_t /*sampleFrames*/) override {}
-
- private:
-  PanelHost& host_;
-  // The user-interface thread's alone: the host calls the controller and the view there.
-  float values_[kDriveParameterCount];
-};
 
 using PlugView = Steinberg_IPlugView;
 using TimerHandler = Steinberg_Linux_ITimerHandler;
@@ -133,7 +97,9 @@ class EditorView {
   Slot<TimerHandler, EditorView> timer_;
   RefCount refs_;
   PanelHost& host_;
-  PanelEffect effect_;
+  // The controller's four values, for the panel to edit; its automation goes to the controller,
+  // which tells the host.
+  PanelStandIn effect_;
   PanelEditor* editor_ = nullptr;  // owned by effect_
   Steinberg_IPlugFrame* frame_ = nullptr;
   Steinberg_Linux_IRunLoop* runLoop_ = nullptr;
@@ -176,6 +142,10 @@ EditorView::EditorView(PanelHost& host) noexcept
       effect_(host) {
   Steinberg_FUnknown* controller = host_.hostReference();
   controller->lpVtbl->addRef(controller);
+  // Set before the editor exists: the panel opens showing them, with nothing posted.
+  for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
+    effect_.setParameter(i, host_.panelValue(i));
+  }
   editor_ = new (std::nothrow) PanelEditor(effect_, panelWindowSystem());
 }
 

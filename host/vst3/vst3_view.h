@@ -5,17 +5,17 @@
 
 #include <cstdint>
 
+#include "host/panel_stand_in.h"
 #include "host/vst3/vst3_api.h"
 
 namespace vst3 {
 
-// What the view needs from its controller; the controller outlives every view it made (each view
-// holds a reference to it).
-class PanelHost {
+// What the view needs from its controller, beside taking the panel's changes (editFromPanel: to the
+// controller's values and, as an edit, to the host); the controller outlives every view it made
+// (each view holds a reference to it).
+class PanelHost : public PanelEditSink {
  public:
   virtual float panelValue(std::int32_t index) = 0;
-  // A change made on the panel: to the controller's values and, as an edit, to the host.
-  virtual void editFromPanel(std::int32_t index, float value) = 0;
   virtual void viewGone() = 0;
   virtual Steinberg_FUnknown* hostReference() = 0;
 

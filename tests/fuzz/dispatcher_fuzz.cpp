@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 extern "C" AEffect* VSTPluginMain(HostCallback hostCallback) noexcept;
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "effect/drive_effect.h"
-#include "host/lv2_bundle.h"
+#include "host/lv2/lv2_bundle.h"
 
 namespace {
 

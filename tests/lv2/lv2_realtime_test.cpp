@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "effect/drive_parameters.h"
-#include "host/lv2_bundle.h"
+#include "host/lv2/lv2_bundle.h"
 #include "tests/native/counting_allocator.h"
 
 namespace {

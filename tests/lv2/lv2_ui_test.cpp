@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/lv2_bundle.h"
+#include "host/lv2/lv2_bundle.h"
 #include "tools/plughost/host_window_x11.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "editor/editor_base.h"
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 #include "tests/support/host_recorder.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 #include "tests/native/counting_allocator.h"
 
 extern "C" AEffect* VSTPluginMain(HostCallback hostCallback) noexcept;

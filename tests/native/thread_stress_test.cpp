@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 extern "C" AEffect* VSTPluginMain(HostCallback hostCallback) noexcept;
 

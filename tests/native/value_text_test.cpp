@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 namespace {
 

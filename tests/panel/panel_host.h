@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 #include "tests/support/host_recorder.h"
 #include "tests/support/panel_pictures.h"
 #include "tests/support/plugin_loader.h"

@@ -1,9 +1,12 @@
 #!/bin/sh
 # The release artefacts used as a user would install them: the Debian package checked by lintian
 # and unpacked into a scratch root (the machine itself is not changed), its installed plughost
-# validating its installed plug-in; the Windows archive unpacked, and each DLL that can run here
-# loaded from there under Wine by plughost info and validate. RUNS_32BIT=no leaves the 32-bit DLL
-# out.
+# validating its installed plug-in, its VST 3 bundle through Steinberg's validator and its LV2
+# bundle through lv2_validate and lilv; the Windows archive unpacked, each DLL that can run here
+# loaded from there under Wine by plughost info and validate, and its one VST 3 bundle, holding
+# both Windows binaries, through the validator of each bitness that can run here. RUNS_32BIT=no
+# leaves the 32-bit binaries out. The validators are the ones the build folders made
+# (build/*/vst3-validator/); a build without one has its bundle checked for its files only.
 set -u
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -14,6 +17,12 @@ status=0
 fail() {
   echo "FAIL: $*"
   status=1
+}
+# What Steinberg's validator prints when every test passed.
+validator_passed="Result: [0-9]+ tests passed, 0 tests failed"
+# A bundle's files, relative to the folder holding it, one a line, sorted.
+bundle_files() {
+  (cd "$1" && find "$2" -type f | LC_ALL=C sort)
 }
 
 deb=$(ls release/driveeffect_*_amd64.deb 2>/dev/null | head -n 1)
@@ -42,6 +51,24 @@ if [ -n "$deb" ]; then
       tail -n 20 "$scratch/validate-so.txt"
       fail "validate of the installed .so"
     fi
+  fi
+  vst3_files=$(bundle_files "$scratch/deb/usr/lib/vst3" DriveEffect.vst3 2>/dev/null)
+  if [ "$vst3_files" = DriveEffect.vst3/Contents/x86_64-linux/DriveEffect.so ]; then
+    validator="$root/build/native/vst3-validator/bin/Release/validator"
+    if [ ! -x "$validator" ]; then
+      echo "NOTE: no $validator: the installed VST 3 bundle is checked for its file only"
+    elif "$validator" -e "$scratch/deb/usr/lib/vst3/DriveEffect.vst3" \
+      >"$scratch/vst3-validator-linux.txt" 2>&1 &&
+      grep -qE "$validator_passed" "$scratch/vst3-validator-linux.txt"; then
+      echo "PASS: validator -e on the installed VST 3 bundle:" \
+        "$(grep 'Result:' "$scratch/vst3-validator-linux.txt" | tail -n 1)"
+    else
+      tail -n 30 "$scratch/vst3-validator-linux.txt"
+      fail "validator -e on the installed VST 3 bundle"
+    fi
+  else
+    fail "the package's /usr/lib/vst3/DriveEffect.vst3 holds not exactly" \
+      "Contents/x86_64-linux/DriveEffect.so: ${vst3_files:-nothing}"
   fi
   bundle="$scratch/deb/usr/lib/lv2/DriveEffect.lv2"
   [ -d "$bundle" ] || fail "the package holds no /usr/lib/lv2/DriveEffect.lv2"
@@ -73,6 +100,19 @@ if [ -n "$zip" ]; then
     win64/plughost.exe; do
     [ -f "$scratch/zip/$top/$file" ] || fail "the archive holds no $top/$file"
   done
+  # One VST 3 bundle for both bitnesses, beside the bitness folders: hosts of either take it whole.
+  vst3_bundles=$(cd "$scratch/zip" && find . -name DriveEffect.vst3 -type d | sed 's|^\./||' |
+    LC_ALL=C sort | tr '\n' ' ')
+  [ "$vst3_bundles" = "$top/DriveEffect.vst3 " ] ||
+    fail "the archive holds not one $top/DriveEffect.vst3 bundle: ${vst3_bundles:-none}"
+  vst3_files=$(bundle_files "$scratch/zip/$top" DriveEffect.vst3 2>/dev/null | tr '\n' ' ')
+  vst3_expected="DriveEffect.vst3/Contents/x86-win/DriveEffect.vst3"
+  vst3_expected="$vst3_expected DriveEffect.vst3/Contents/x86_64-win/DriveEffect.vst3 "
+  [ "$vst3_files" = "$vst3_expected" ] ||
+    fail "the archive's DriveEffect.vst3 holds not exactly Contents/x86_64-win/DriveEffect.vst3" \
+      "and Contents/x86-win/DriveEffect.vst3: ${vst3_files:-nothing}"
+  # The bundle as a Windows program names it, through Wine's drive Z:.
+  windows_bundle="Z:$(printf '%s' "$scratch/zip/$top/DriveEffect.vst3" | sed 's|/|\\|g')"
   bitnesses="64"
   [ "${RUNS_32BIT:-yes}" = yes ] && bitnesses="32 64"
   for bits in $bitnesses; do
@@ -91,6 +131,18 @@ if [ -n "$zip" ]; then
     else
       tail -n 20 "$scratch/validate-win$bits.txt"
       fail "validate of the unpacked $bits-bit DLL"
+    fi
+    validator="$root/build/win$bits/vst3-validator/bin/validator.exe"
+    if [ ! -f "$validator" ]; then
+      echo "NOTE: no $validator: the bundle's $bits-bit binary is checked for its file only"
+    elif "$wine" "$validator" -e "$windows_bundle" \
+      >"$scratch/vst3-validator-win$bits.txt" 2>&1 &&
+      grep -qE "$validator_passed" "$scratch/vst3-validator-win$bits.txt"; then
+      echo "PASS: unpacked win$bits validator -e on the unpacked VST 3 bundle:" \
+        "$(grep 'Result:' "$scratch/vst3-validator-win$bits.txt" | tail -n 1 | tr -d '\r')"
+    else
+      tail -n 30 "$scratch/vst3-validator-win$bits.txt"
+      fail "validator -e ($bits-bit) on the unpacked VST 3 bundle"
     fi
     "$wine" --stop
   done

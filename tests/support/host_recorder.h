@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 struct HostRequest {
   AEffect* effect;

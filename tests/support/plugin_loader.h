@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 #include "tests/support/host_recorder.h"
 
 namespace testhost {

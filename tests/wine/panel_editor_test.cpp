@@ -10,8 +10,8 @@
 #include "editor/panel_layout.h"
 #include "editor/panel_window_win.h"
 #include "effect/drive_effect.h"
-#include "effect/drive_effect_with_editor.h"
 #include "host/module_instance_win.h"
+#include "host/vst2/drive_effect_with_editor.h"
 #include "tests/support/host_recorder.h"
 #include "tests/wine/panel_test_support.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "effect/drive_parameters.h"
-#include "host/lv2_bundle.h"
+#include "host/lv2/lv2_bundle.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 #include "tools/plughost/vst_opcodes.h"
 
 namespace plughost {

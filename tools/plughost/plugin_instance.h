@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 #include "tools/plughost/host_callback.h"
 #include "tools/plughost/plugin_library.h"
 #include "tools/plughost/vst_opcodes.h"

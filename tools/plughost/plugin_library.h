@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 namespace plughost {
 

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 #include "tools/plughost/plugin_instance.h"
 
 namespace plughost {

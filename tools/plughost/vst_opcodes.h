@@ -1,4 +1,4 @@
-// What plughost knows of the VST 2 interface beyond host/aeffect.h, in one place: the process
+// What plughost knows of the VST 2 interface beyond host/vst2/aeffect.h, in one place: the process
 // entries, every dispatcher opcode with its name and what its pointer argument is (and how many
 // bytes a plug-in may write through it), and the host requests by their published numbers.
 #pragma once
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 namespace plughost {
 
@@ -186,7 +186,8 @@ constexpr EffectFlag kEffectFlags[] = {
     {4096, "effFlagsCanDoubleReplacing", "double replacing"},
 };
 
-// Dispatcher opcodes beyond those host/aeffect.h names, for the requests plughost sends itself.
+// Dispatcher opcodes beyond those host/vst2/aeffect.h names, for the requests plughost sends
+// itself.
 enum DispatcherOpcode24 : std::int32_t {
   effGetChunk = 23,
   effGetProgramNameIndexed = 29,

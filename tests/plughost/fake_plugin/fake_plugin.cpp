@@ -55,7 +55,7 @@
 #include <xcb/xcb.h>
 #endif
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 #include "tools/plughost/host_callback.h"
 #include "tools/plughost/plugin_instance.h"
 #include "tools/plughost/plugin_library.h"

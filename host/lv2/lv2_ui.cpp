@@ -12,52 +12,30 @@
 
 #include "editor/panel_editor.h"
 #include "editor/panel_window_x11.h"
-#include "host/effect_base.h"
-#include "host/lv2_bundle.h"
+#include "host/lv2/lv2_bundle.h"
+#include "host/panel_stand_in.h"
 
 namespace {
 
-class Lv2UiEffect final : public EffectBase {
+// The panel's changes go to the plug-in's control ports, through the host's write function.
+class Lv2PanelUi final : public PanelEditSink {
  public:
-  Lv2UiEffect(LV2UI_Write_Function write, LV2UI_Controller controller)
-      : EffectBase(nullptr, 1, kDriveParameterCount), write_(write), controller_(controller) {
-    for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
-      values_[i] = kDriveParameters[i].defaultValue;
-    }
-  }
+  Lv2PanelUi(LV2UI_Write_Function write, LV2UI_Controller controller)
+      : write_(write), controller_(controller) {}
 
-  void setParameter(std::int32_t index, float value) override {
-    if (index >= 0 && index < kDriveParameterCount) {
-      values_[index] = value;
-    }
-    if (editor != nullptr) {
-      editor->postUpdate();
-    }
-  }
-  float getParameter(std::int32_t index) override {
-    return index >= 0 && index < kDriveParameterCount ? values_[index] : 0.0f;
-  }
-  // The panel's change: kept for the next redraw, and sent to the plug-in's control port.
-  void automateParameter(std::int32_t index, float value) override {
-    setParameter(index, value);
-    if (write_ != nullptr && index >= 0 && index < kDriveParameterCount) {
+  void editFromPanel(std::int32_t index, float value) override {
+    if (write_ != nullptr) {
       write_(controller_, kLv2PortFirstControl + static_cast<std::uint32_t>(index), sizeof value, 0,
              &value);
     }
   }
-  void process(float** /*inputs*/, float** /*outputs*/, std::int32_t /*sampleFrames*/) override {}
+
+  PanelStandIn effect{*this};
+  PanelEditor* editor = nullptr;  // owned by effect
 
  private:
   LV2UI_Write_Function write_;
   LV2UI_Controller controller_;
-  // Touched on the UI thread only: the host calls port_event, idle and the panel there.
-  float values_[kDriveParameterCount];
-};
-
-struct Lv2PanelUi {
-  Lv2PanelUi(LV2UI_Write_Function write, LV2UI_Controller controller) : effect(write, controller) {}
-  Lv2UiEffect effect;
-  PanelEditor* editor = nullptr;  // owned by effect
 };
 
 const void* findFeature(const LV2_Feature* const* features, const char* uri) {

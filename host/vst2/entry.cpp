@@ -1,6 +1,6 @@
 // The library's single entry point. Hosts look it up as `main` (older hosts) or VSTPluginMain.
-#include "effect/drive_effect.h"
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
+#include "host/vst2/drive_effect_with_editor.h"
 
 #if defined(_WIN32)
 #define DRIVE_EXPORT

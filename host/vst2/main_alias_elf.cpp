@@ -2,7 +2,7 @@
 // definition file; a shared object gets it through an assembler label, since C++ reserves the
 // name `main` for programs. Kept apart from the entry itself so that test programs, which have
 // a `main` of their own, can link the entry.
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 extern "C" AEffect* VSTPluginMain(HostCallback hostCallback) noexcept;
 

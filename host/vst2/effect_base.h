@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "host/aeffect.h"
+#include "host/vst2/aeffect.h"
 
 class EditorBase;
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 namespace {
 

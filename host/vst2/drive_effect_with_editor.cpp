@@ -1,4 +1,4 @@
-#include "effect/drive_effect_with_editor.h"
+#include "host/vst2/drive_effect_with_editor.h"
 
 #include <new>
 

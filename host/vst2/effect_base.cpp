@@ -1,4 +1,4 @@
-#include "host/effect_base.h"
+#include "host/vst2/effect_base.h"
 
 #include <cmath>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "effect/drive_effect.h"
-#include "host/lv2_bundle.h"
+#include "host/lv2/lv2_bundle.h"
 
 namespace {
 
