@@ -351,15 +351,14 @@ struct PanelCapture {
 // before the window it lives in goes.
 class OpenEditor {
  public:
-  OpenEditor(Plugin& plugin, HostWindow& host) : plugin_(plugin) {
+  OpenEditor(Plugin& plugin, HostWindow& host, const std::string& pluginName) : plugin_(plugin) {
     plugin_.openEditor(parentOf(host));
     open_ = true;
     host.pump();
     view_ = editorIn(host);
     if (view_ == nullptr) {
       close();
-      throw HostError("the editor of '" + plugin.name() +
-                      "' opened no window in the host's window");
+      throw HostError(pluginName + ": its editor opened no window in the host's window");
     }
   }
   ~OpenEditor() { close(); }
@@ -416,7 +415,7 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script)
   AtomicOutputFile outFile(o.output);
   HostWindow window(sizeKnown ? rect->right - rect->left : kLargestPanel,
                     sizeKnown ? rect->bottom - rect->top : kLargestPanel);
-  OpenEditor editor(*plugin, window);
+  OpenEditor editor(*plugin, window, name);
   const EditorRect opened = plugin->editorRect().value_or(EditorRect{});
   const int width = opened.right - opened.left;
   const int height = opened.bottom - opened.top;
