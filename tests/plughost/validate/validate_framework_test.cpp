@@ -400,6 +400,63 @@ TEST(Report, AMadeReportSaysReportAndAFailedOneHowToReproduce) {
             std::string::npos);
 }
 
+// ---- Plug-ins of every format ----------------------------------------------------------------
+
+TEST(Formats, ReferencesAreToldApartWithoutLoading) {
+  const struct {
+    const char* reference;
+    PluginFormat format;
+  } cases[] = {
+      {"build/DriveEffect.so", PluginFormat::vst2},
+      {"DriveEffect.dll", PluginFormat::vst2},
+      {"/usr/lib/vst3/DriveEffect.vst3", PluginFormat::vst3},
+      {"DriveEffect.VST3/", PluginFormat::vst3},
+      {"DriveEffect.vst3x", PluginFormat::vst2},
+#ifndef _WIN32
+      {"urn:driveeffect:three-band-drive", PluginFormat::lv2},
+      {"http://example.org/plugins/eq", PluginFormat::lv2},
+#endif
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(referenceFormat(c.reference), c.format) << c.reference;
+  }
+#ifndef _WIN32
+  EXPECT_EQ(referenceFormat(::testing::TempDir()), PluginFormat::lv2) << "a bundle folder";
+#endif
+}
+
+TEST(Formats, ChecksOfOtherFormatsAreSkippedSayingWhich) {
+  Provisions vst2;
+  Provisions lv2;
+  lv2.format = PluginFormat::lv2;
+  Provisions vst3;
+  vst3.format = PluginFormat::vst3;
+  Provisions lv2WithoutWindows = lv2;
+  lv2WithoutWindows.noHostWindow = "no X display";
+  const struct {
+    unsigned formats;
+    unsigned needs;
+    const Provisions& provisions;
+    const char* unmet;
+  } cases[] = {
+      {kEveryFormat, kNeedsNothing, lv2, ""},
+      {kEveryFormat, kNeedsNothing, vst3, ""},
+      {kVst2Plugins, kNeedsNothing, vst2, ""},
+      {kVst2Plugins, kNeedsNothing, lv2, "applies to VST 2 plug-ins only"},
+      {kVst2Plugins, kNeedsNothing, vst3, "applies to VST 2 plug-ins only"},
+      {kVst2Plugins | kLv2Plugins, kNeedsNothing, lv2, ""},
+      {kVst2Plugins | kLv2Plugins, kNeedsNothing, vst3, "applies to VST 2 and LV2 plug-ins only"},
+      {kLv2Plugins | kVst3Plugins, kNeedsNothing, vst2, "applies to LV2 and VST 3 plug-ins only"},
+      // The format is told first: no window would make the check run on this format either.
+      {kVst2Plugins, kNeedsHostWindow, lv2WithoutWindows, "applies to VST 2 plug-ins only"},
+      {kEveryFormat, kNeedsHostWindow, lv2WithoutWindows, "needs a host window: no X display"},
+  };
+  for (const auto& c : cases) {
+    const Check check{"area", "name", passing, c.needs, CheckKind::check, c.formats};
+    EXPECT_EQ(unmetNeeds(check, c.provisions), c.unmet) << c.formats << " " << c.needs;
+  }
+}
+
 TEST(Checks, HaveUniqueNamesAndStartWithInstantiation) {
   const std::vector<Check> checks = allChecks();
   ASSERT_FALSE(checks.empty());
