@@ -22,6 +22,7 @@
 #include "tools/plughost/validate/realtime_probe.h"
 #include "tools/plughost/validate/runner.h"
 #include "tools/plughost/validate/signals.h"
+#include "tools/plughost/vst2_plugin.h"
 
 #ifndef _WIN32
 #include <csignal>
@@ -150,9 +151,10 @@ TEST(Signals, AreReproducibleAndWhatTheirNamesSay) {
 
 // ---- Block runs against fake effects ----------------------------------------------------------
 
-// A gain of 2 whose faults are switched on per test.
+// A gain (2 unless its one parameter says otherwise) whose faults are switched on per test.
 struct Fake {
   AEffect descriptor{};
+  float gain = 2.0f;
   // Writes this many frames past the block's last, when positive.
   std::int32_t writePastEnd = 0;
   bool writeInput = false;
@@ -165,7 +167,7 @@ void fakeProcess(AEffect*, float** in, float** out, std::int32_t frames) {
   ++fake.calls;
   for (int c = 0; c < 2; ++c) {
     for (std::int32_t i = 0; i < frames; ++i) {
-      out[c][i] = (accumulate ? out[c][i] : 0.0f) + 2.0f * in[c][i];
+      out[c][i] = (accumulate ? out[c][i] : 0.0f) + fake.gain * in[c][i];
     }
     if (fake.writePastEnd > 0 && frames > 0) {
       out[c][frames + fake.writePastEnd - 1] = 0.0f;
@@ -180,12 +182,23 @@ VstIntPtr fakeDispatcher(AEffect*, std::int32_t, std::int32_t, VstIntPtr, void*,
   return 0;
 }
 
+void fakeSetParameter(AEffect*, std::int32_t, float value) {
+  fake.gain = value;
+}
+
+float fakeGetParameter(AEffect*, std::int32_t) {
+  return fake.gain;
+}
+
 AEffect* fakeMain(HostCallback) {
   fake.descriptor = {};
   fake.descriptor.magic = kEffectMagic;
   fake.descriptor.dispatcher = fakeDispatcher;
   fake.descriptor.processReplacing = fakeProcess<false>;
   fake.descriptor.process = fakeProcess<true>;
+  fake.descriptor.setParameter = fakeSetParameter;
+  fake.descriptor.getParameter = fakeGetParameter;
+  fake.descriptor.numParams = 1;
   fake.descriptor.numInputs = 2;
   fake.descriptor.numOutputs = 2;
   fake.descriptor.flags = effFlagsCanReplacing;
@@ -199,8 +212,9 @@ class BlockRuns : public ::testing::Test {
 
 TEST_F(BlockRuns, FollowTheScheduleIncludingEmptyCalls) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 1000, 44100.0, 3);
-  const Channels output = render(effect, input, {0, 300, 7}, {ProcessMode::replacing, false});
+  const Channels output = render(plugin, input, {0, 300, 7}, {ProcessMode::replacing, false});
   // 1000 frames as 0, 300, 7, 0, 300, 7, 0, 300, 7, 0, 79.
   EXPECT_EQ(fake.calls, 11);
   for (std::size_t i = 0; i < 1000; ++i) {
@@ -210,35 +224,38 @@ TEST_F(BlockRuns, FollowTheScheduleIncludingEmptyCalls) {
 
 TEST_F(BlockRuns, InPlaceHandsTheInputBufferAsOutput) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 600, 44100.0, 3);
-  EXPECT_FALSE(firstDifference(render(effect, input, {64}, {ProcessMode::replacing, true}),
-                               render(effect, input, {64}, {ProcessMode::replacing, false})));
+  EXPECT_FALSE(firstDifference(render(plugin, input, {64}, {ProcessMode::replacing, true}),
+                               render(plugin, input, {64}, {ProcessMode::replacing, false})));
 }
 
 TEST_F(BlockRuns, CatchWritesPastTheBlockAndIntoInputs) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 256, 44100.0, 3);
   // One frame too many, or a loop rounded up to a chunk as large as the guard: each lands in the
   // guard frames and is told.
   for (std::int32_t past : {1, 16, BlockRunner::kGuardFrames}) {
     fake.writePastEnd = past;
     for (ProcessMode mode : {ProcessMode::replacing, ProcessMode::accumulating}) {
-      EXPECT_THROW(render(effect, input, {100}, {mode, false}), Failure) << past;
+      EXPECT_THROW(render(plugin, input, {100}, {mode, false}), Failure) << past;
     }
   }
   fake.writePastEnd = 0;
   fake.writeInput = true;
-  EXPECT_THROW(render(effect, input, {100}, {ProcessMode::replacing, false}), Failure);
+  EXPECT_THROW(render(plugin, input, {100}, {ProcessMode::replacing, false}), Failure);
   // In place the input is the output: writing it is the point.
-  EXPECT_NO_THROW(render(effect, input, {100}, {ProcessMode::replacing, true}));
+  EXPECT_NO_THROW(render(plugin, input, {100}, {ProcessMode::replacing, true}));
 }
 
 TEST_F(BlockRuns, AccumulateOntoTheCallersSignalWhenAsked) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 300, 44100.0, 3);
   const Channels existing = makeSignal(Signal::noise, 2, 300, 44100.0, 4);
-  BlockRunner onto(effect, 128, {ProcessMode::accumulating, false, true});
-  BlockRunner fresh(effect, 128, {ProcessMode::accumulating, false});
+  BlockRunner onto(plugin, 128, {ProcessMode::accumulating, false, true});
+  BlockRunner fresh(plugin, 128, {ProcessMode::accumulating, false});
   Channels added = existing;
   Channels alone = existing;
   for (std::int32_t position = 0; position < 300; position += 128) {
@@ -249,6 +266,20 @@ TEST_F(BlockRuns, AccumulateOntoTheCallersSignalWhenAsked) {
   for (std::size_t i = 0; i < 300; ++i) {
     ASSERT_EQ(added[0][i], existing[0][i] + 2.0f * input[0][i]) << i;
     ASSERT_EQ(alone[0][i], 2.0f * input[0][i]) << i;
+  }
+}
+
+TEST_F(BlockRuns, HandChangesToThePlugInAtTheirFrames) {
+  Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
+  const Channels input = makeSignal(Signal::noise, 2, 256, 44100.0, 3);
+  Channels output = silence(2, 256);
+  BlockRunner runner(plugin, 256, {ProcessMode::replacing, false});
+  const ParameterChange changes[] = {{37, 0, 0.5f}, {200, 0, 3.0f}};
+  runner.run(input, output, 0, 256, changes);
+  for (std::size_t i = 0; i < 256; ++i) {
+    const float gain = i < 37 ? 2.0f : i < 200 ? 0.5f : 3.0f;
+    ASSERT_EQ(output[1][i], gain * input[1][i]) << i;
   }
 }
 
@@ -455,6 +486,24 @@ TEST(Formats, ChecksOfOtherFormatsAreSkippedSayingWhich) {
     const Check check{"area", "name", passing, c.needs, CheckKind::check, c.formats};
     EXPECT_EQ(unmetNeeds(check, c.provisions), c.unmet) << c.formats << " " << c.needs;
   }
+}
+
+TEST(Formats, OnlyTheChecksOfVst2sOwnRequestsAreLeftToIt) {
+  // The descriptor and the dispatcher are VST 2's alone; every other area checks every format
+  // through the one interface.
+  std::set<std::string> areasForOthers;
+  for (const Check& check : allChecks()) {
+    const std::string area = check.area;
+    const bool vst2Own = area == "descriptor" || area == "dispatcher";
+    EXPECT_NE(check.formats & kVst2Plugins, 0u) << fullName(check);
+    if (vst2Own) {
+      EXPECT_EQ(check.formats, unsigned{kVst2Plugins}) << fullName(check);
+    } else if ((check.formats & kLv2Plugins) != 0 && (check.formats & kVst3Plugins) != 0) {
+      areasForOthers.insert(area);
+    }
+  }
+  EXPECT_EQ(areasForOthers, (std::set<std::string>{"loading", "parameters", "processing", "threads",
+                                                   "editor", "realtime", "timing"}));
 }
 
 TEST(Checks, HaveUniqueNamesAndStartWithInstantiation) {
