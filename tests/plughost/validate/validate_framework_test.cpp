@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "tools/plughost/validate/all_checks.h"
 #include "tools/plughost/validate/check.h"
 #include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/effect.h"
@@ -504,6 +505,90 @@ TEST(Formats, OnlyTheChecksOfVst2sOwnRequestsAreLeftToIt) {
   }
   EXPECT_EQ(areasForOthers, (std::set<std::string>{"loading", "parameters", "processing", "threads",
                                                    "editor", "realtime", "timing"}));
+}
+
+// A plug-in of the test's own: a stereo gain whose one parameter is the gain, taking the changes
+// handed with a block where it is told to.
+enum class ChangesTaken { atTheirFrames, atBlockStart, afterTheBlock };
+
+class GainPlugin final : public Plugin {
+ public:
+  explicit GainPlugin(ChangesTaken taken) : taken_(taken) {}
+
+  PluginFormat format() const override { return PluginFormat::vst3; }
+  std::string name() override { return "gain"; }
+  int inputCount() const override { return 2; }
+  int outputCount() const override { return 2; }
+  int parameterCount() const override { return 1; }
+  std::string parameterName(int) override { return "gain"; }
+  std::string parameterDisplay(int) override { return std::to_string(gain_); }
+  std::string parameterLabel(int) override { return {}; }
+  float parameter(int) override { return gain_; }
+  void setParameter(int, float value) override { gain_ = value; }
+  int programCount() override { return 0; }
+  int program() override { return 0; }
+  void setProgram(int) override {}
+  std::string programName(int) override { return {}; }
+  void setup(double, std::int32_t) override {}
+  void setActive(bool active) override { active_ = active; }
+  bool active() const override { return active_; }
+  void process(ProcessMode, float* const* inputs, float* const* outputs, std::int32_t frames,
+               std::span<const ParameterChange> changes) override {
+    auto apply = [this](const ParameterChange& change) { gain_ = change.value; };
+    auto run = [this](float* const* in, float* const* out, std::int32_t n) {
+      for (int c = 0; c < 2; ++c) {
+        for (std::int32_t i = 0; i < n; ++i) {
+          out[c][i] = gain_ * in[c][i];
+        }
+      }
+    };
+    switch (taken_) {
+      case ChangesTaken::atTheirFrames:
+        processSplitAtChanges(inputs, 2, outputs, 2, frames, changes, apply, run);
+        break;
+      case ChangesTaken::atBlockStart:
+        std::for_each(changes.begin(), changes.end(), apply);
+        run(inputs, outputs, frames);
+        break;
+      case ChangesTaken::afterTheBlock:
+        run(inputs, outputs, frames);
+        std::for_each(changes.begin(), changes.end(), apply);
+        break;
+    }
+  }
+  std::optional<EditorRect> editorRect() override { return std::nullopt; }
+  void openEditor(void*) override {}
+  void idleEditor() override {}
+  void closeEditor() override {}
+  std::vector<AutomationReport> automation() const override { return {}; }
+  void describe(std::ostream&, bool) override {}
+
+ private:
+  ChangesTaken taken_;
+  float gain_ = 1.0f;
+  bool active_ = false;
+};
+
+TEST(SampleAccurateChanges, HoldOnlyForAPlugInThatTakesChangesAtTheirFrames) {
+  RunOptions options;
+  options.level = 1;
+  for (std::uint64_t seed : {1u, 2u, 3u}) {
+    options.seed = seed;
+    for (ChangesTaken taken :
+         {ChangesTaken::atTheirFrames, ChangesTaken::atBlockStart, ChangesTaken::afterTheBlock}) {
+      Context context(options, "processing.sample_accurate_changes");
+      PluginSource source(PluginFormat::vst3,
+                          [taken] { return std::make_unique<GainPlugin>(taken); });
+      if (taken == ChangesTaken::atTheirFrames) {
+        EXPECT_NO_THROW(sampleAccurateChanges(context, source)) << seed;
+        EXPECT_TRUE(context.notes().empty()) << "the gain changes reach the sound";
+      } else {
+        EXPECT_THROW(sampleAccurateChanges(context, source), Failure)
+            << "changes taken " << (taken == ChangesTaken::atBlockStart ? "at the start" : "after")
+            << ", seed " << seed;
+      }
+    }
+  }
 }
 
 TEST(Checks, HaveUniqueNamesAndStartWithInstantiation) {

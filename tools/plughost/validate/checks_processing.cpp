@@ -436,7 +436,107 @@ std::string twoInstances(Context& context) {
          " frames in alternating calls of random sizes: bit-identical";
 }
 
+// The check's own entry: the shared part takes its plug-ins from the source.
+std::string sampleAccurateChangesCheck(Context& context) {
+  PluginSource source(context.plugin());
+  return sampleAccurateChanges(context, source);
+}
+
 }  // namespace
+
+// Changes handed with a block take effect at their frames: the output is the same, bit for bit,
+// as that of the same plug-in fed the block split at those frames with each change set between
+// the pieces. Formats without changes inside a block (VST 2, LV2) have the interface split the
+// block, so they pass by construction; a VST 3 plug-in gets the changes with their sample offsets
+// and must take them there itself. Flushes (calls of no frames that carry changes) are among the
+// blocks.
+std::string sampleAccurateChanges(Context& context, PluginSource& source) {
+  constexpr std::int32_t kLargest = 2048;
+  constexpr int kMostChanges = 6;
+  const std::unique_ptr<Plugin> inside = source.start(44100.0, kLargest);
+  const std::unique_ptr<Plugin> between = source.start(44100.0, kLargest);
+  const std::unique_ptr<Plugin> unchanged = source.start(44100.0, kLargest);
+  const int parameters = std::clamp(inside->parameterCount(), 0, 64);
+  if (parameters == 0) {
+    return "no parameters: nothing to change inside a block";
+  }
+  const std::int32_t total = context.scaled(16384, 131072);
+  const Channels input = makeSignal(Signal::music, std::max(inside->inputCount(), 1), total,
+                                    44100.0, context.rng().next());
+  const ProcessStyle style{inside->preferredMode(), false};
+  BlockRunner runInside(*inside, kLargest, style);
+  BlockRunner runBetween(*between, kLargest, style);
+  BlockRunner runUnchanged(*unchanged, kLargest, style);
+  Channels outInside = silence(inside->outputCount(), total);
+  Channels outBetween = outInside;
+  Channels outUnchanged = outInside;
+  std::vector<ParameterChange> changes;
+  changes.reserve(kMostChanges);
+  long blocks = 0;
+  long changed = 0;
+  long flushes = 0;
+  Rng& rng = context.rng();
+  std::int32_t position = 0;
+  while (position < total) {
+    const bool flush = rng.chance(0.08);
+    const std::int32_t frames = flush ? 0
+                                      : static_cast<std::int32_t>(std::min<std::int64_t>(
+                                            rng.range(1, kLargest), total - position));
+    changes.clear();
+    for (int k = static_cast<int>(rng.range(flush ? 1 : 0, kMostChanges)); k > 0; --k) {
+      const auto frame = flush ? 0 : static_cast<std::int32_t>(rng.range(0, frames - 1));
+      const auto index = static_cast<std::int32_t>(rng.range(0, parameters - 1));
+      // One change per parameter and frame: a second at the same point says nothing new.
+      const bool taken = std::any_of(changes.begin(), changes.end(), [&](const ParameterChange& c) {
+        return c.frame == frame && c.index == index;
+      });
+      if (!taken) {
+        changes.push_back({frame, index, rng.uniformFloat(0.0f, 1.0f)});
+      }
+    }
+    std::stable_sort(
+        changes.begin(), changes.end(),
+        [](const ParameterChange& a, const ParameterChange& b) { return a.frame < b.frame; });
+    context.trace("a block of " + std::to_string(frames) + " frames at frame " +
+                  std::to_string(position) + " with " + std::to_string(changes.size()) +
+                  " changes inside");
+    runInside.run(input, outInside, position, frames, changes);
+    runUnchanged.run(input, outUnchanged, position, frames);
+    // The host's way: the block cut at each change's frame, the change set between the pieces.
+    std::size_t next = 0;
+    std::int32_t start = 0;
+    do {
+      while (next < changes.size() && changes[next].frame <= start) {
+        between->setParameter(changes[next].index, changes[next].value);
+        ++next;
+      }
+      const std::int32_t end = next < changes.size() ? changes[next].frame : frames;
+      runBetween.run(input, outBetween, position + start, end - start);
+      start = end;
+    } while (start < frames);
+    if (auto difference = firstDifference(outBetween, outInside)) {
+      throw Failure("a block of " + std::to_string(frames) + " frames at frame " +
+                    std::to_string(position) + " with " + std::to_string(changes.size()) +
+                    " changes inside (the first at frame " +
+                    (changes.empty() ? std::string("-") : std::to_string(changes[0].frame)) +
+                    " of it) differs from the same block split at those frames: " + *difference);
+    }
+    ++blocks;
+    flushes += flush ? 1 : 0;
+    changed += static_cast<long>(changes.size());
+    position += frames;
+  }
+  if (!firstDifference(outUnchanged, outInside)) {
+    context.note(
+        "the output with the changes equals the output without them: the parameters "
+        "do not reach the sound of this signal");
+  }
+  return std::to_string(blocks) + " blocks of 1 to " + std::to_string(kLargest) +
+         " frames and flushes of none (" + std::to_string(flushes) + ") carrying " +
+         std::to_string(changed) +
+         " parameter changes at chosen frames: bit-identical to the blocks split at those frames "
+         "with each change set between the pieces";
+}
 
 std::vector<Check> processingChecks() {
   return {
@@ -452,6 +552,7 @@ std::vector<Check> processingChecks() {
       {"processing", "bad_samples", badSamples},
       {"processing", "replacing_vs_accumulating", replacingVsAccumulating},
       {"processing", "in_place", inPlace},
+      {"processing", "sample_accurate_changes", sampleAccurateChangesCheck},
       {"processing", "two_instances", twoInstances},
   };
 }
