@@ -692,6 +692,31 @@ TEST(RealtimeProbe, CountsTheWatchedThreadOnlyAndNotWhilePaused) {
   EXPECT_NE(counts.detail.find("pthread_mutex_lock x1"), std::string::npos) << counts.detail;
 }
 
+// What a check counts is the plug-in's: the host's side of a process call, changes inside the
+// block included, neither allocates nor locks.
+TEST(RealtimeProbe, CountsNothingOfTheHostsSideOfAProcessCall) {
+  std::string whyNot;
+  if (!probe::available(whyNot)) {
+    GTEST_SKIP() << whyNot;
+  }
+  fake = Fake{};
+  Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
+  const Channels input = makeSignal(Signal::noise, 2, 512, 44100.0, 3);
+  Channels output = silence(2, 512);
+  BlockRunner runner(plugin, 512, {ProcessMode::replacing, false});
+  const ParameterChange changes[] = {
+      {0, 0, 0.5f}, {100, 0, 1.5f}, {100, 0, 1.0f}, {511, 0, 2.0f}, {600, 0, 0.25f}};
+  probe::begin();
+  runner.run(input, output, 0, 512, changes);
+  runner.run(input, output, 0, 0, changes);
+  runner.run(input, output, 0, 512);
+  const probe::Counts counts = probe::end();
+  EXPECT_EQ(counts.heapCalls, 0) << counts.detail;
+  EXPECT_EQ(counts.lockCalls, 0) << counts.detail;
+  EXPECT_EQ(fake.calls, 5) << "a call for each piece between changes, and the flush";
+}
+
 #endif
 
 }  // namespace
