@@ -64,7 +64,7 @@ PluginFormat referenceFormat(const std::filesystem::path& reference);
 // opened as the commands open them.
 class PluginSource {
  public:
-  // Throws Failure (or HostError) when a VST 2 library will not load.
+  // Throws HostError when a VST 2 library will not load.
   explicit PluginSource(const std::filesystem::path& reference);
   // Plug-ins made by `make`, for hosting of a format's own (tests hand in plug-ins of theirs).
   PluginSource(PluginFormat format, std::function<std::unique_ptr<Plugin>()> make);
