@@ -1,5 +1,5 @@
 // plughost validate PLUGIN [--level 1..10] [--seed N] [--json] [--only NAME]... [--skip NAME]...:
-// does to a plug-in what hosts do, the odd things included, and reports each check.
+// does to a plug-in of any format what hosts do, the odd things included, and reports each check.
 #include <chrono>
 #include <iostream>
 #include <memory>
@@ -18,7 +18,9 @@ CommandRun defineValidateCommand(CLI::App& command) {
   auto seed = std::make_shared<std::uint64_t>(0);
   auto inProcess = std::make_shared<bool>(false);
   auto list = std::make_shared<bool>(false);
-  command.add_option("PLUGIN", *pluginPath, "the plug-in library (.dll or .so)");
+  command.add_option("PLUGIN", *pluginPath,
+                     "the plug-in: a VST 2 library (.dll or .so), a VST 3 bundle or module "
+                     "(.vst3), or an LV2 plug-in URI or bundle folder");
   command
       .add_option("--level", o->level,
                   "1 (quick) to 10 (strictest: more repeats, more random cases); default 5")

@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "tools/plughost/validate/all_checks.h"
 #include "tools/plughost/validate/check.h"
 #include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/effect.h"
@@ -22,6 +23,7 @@
 #include "tools/plughost/validate/realtime_probe.h"
 #include "tools/plughost/validate/runner.h"
 #include "tools/plughost/validate/signals.h"
+#include "tools/plughost/vst2_plugin.h"
 
 #ifndef _WIN32
 #include <csignal>
@@ -150,9 +152,10 @@ TEST(Signals, AreReproducibleAndWhatTheirNamesSay) {
 
 // ---- Block runs against fake effects ----------------------------------------------------------
 
-// A gain of 2 whose faults are switched on per test.
+// A gain (2 unless its one parameter says otherwise) whose faults are switched on per test.
 struct Fake {
   AEffect descriptor{};
+  float gain = 2.0f;
   // Writes this many frames past the block's last, when positive.
   std::int32_t writePastEnd = 0;
   bool writeInput = false;
@@ -165,7 +168,7 @@ void fakeProcess(AEffect*, float** in, float** out, std::int32_t frames) {
   ++fake.calls;
   for (int c = 0; c < 2; ++c) {
     for (std::int32_t i = 0; i < frames; ++i) {
-      out[c][i] = (accumulate ? out[c][i] : 0.0f) + 2.0f * in[c][i];
+      out[c][i] = (accumulate ? out[c][i] : 0.0f) + fake.gain * in[c][i];
     }
     if (fake.writePastEnd > 0 && frames > 0) {
       out[c][frames + fake.writePastEnd - 1] = 0.0f;
@@ -180,12 +183,23 @@ VstIntPtr fakeDispatcher(AEffect*, std::int32_t, std::int32_t, VstIntPtr, void*,
   return 0;
 }
 
+void fakeSetParameter(AEffect*, std::int32_t, float value) {
+  fake.gain = value;
+}
+
+float fakeGetParameter(AEffect*, std::int32_t) {
+  return fake.gain;
+}
+
 AEffect* fakeMain(HostCallback) {
   fake.descriptor = {};
   fake.descriptor.magic = kEffectMagic;
   fake.descriptor.dispatcher = fakeDispatcher;
   fake.descriptor.processReplacing = fakeProcess<false>;
   fake.descriptor.process = fakeProcess<true>;
+  fake.descriptor.setParameter = fakeSetParameter;
+  fake.descriptor.getParameter = fakeGetParameter;
+  fake.descriptor.numParams = 1;
   fake.descriptor.numInputs = 2;
   fake.descriptor.numOutputs = 2;
   fake.descriptor.flags = effFlagsCanReplacing;
@@ -199,8 +213,9 @@ class BlockRuns : public ::testing::Test {
 
 TEST_F(BlockRuns, FollowTheScheduleIncludingEmptyCalls) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 1000, 44100.0, 3);
-  const Channels output = render(effect, input, {0, 300, 7}, {ProcessMode::replacing, false});
+  const Channels output = render(plugin, input, {0, 300, 7}, {ProcessMode::replacing, false});
   // 1000 frames as 0, 300, 7, 0, 300, 7, 0, 300, 7, 0, 79.
   EXPECT_EQ(fake.calls, 11);
   for (std::size_t i = 0; i < 1000; ++i) {
@@ -210,35 +225,38 @@ TEST_F(BlockRuns, FollowTheScheduleIncludingEmptyCalls) {
 
 TEST_F(BlockRuns, InPlaceHandsTheInputBufferAsOutput) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 600, 44100.0, 3);
-  EXPECT_FALSE(firstDifference(render(effect, input, {64}, {ProcessMode::replacing, true}),
-                               render(effect, input, {64}, {ProcessMode::replacing, false})));
+  EXPECT_FALSE(firstDifference(render(plugin, input, {64}, {ProcessMode::replacing, true}),
+                               render(plugin, input, {64}, {ProcessMode::replacing, false})));
 }
 
 TEST_F(BlockRuns, CatchWritesPastTheBlockAndIntoInputs) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 256, 44100.0, 3);
   // One frame too many, or a loop rounded up to a chunk as large as the guard: each lands in the
   // guard frames and is told.
   for (std::int32_t past : {1, 16, BlockRunner::kGuardFrames}) {
     fake.writePastEnd = past;
     for (ProcessMode mode : {ProcessMode::replacing, ProcessMode::accumulating}) {
-      EXPECT_THROW(render(effect, input, {100}, {mode, false}), Failure) << past;
+      EXPECT_THROW(render(plugin, input, {100}, {mode, false}), Failure) << past;
     }
   }
   fake.writePastEnd = 0;
   fake.writeInput = true;
-  EXPECT_THROW(render(effect, input, {100}, {ProcessMode::replacing, false}), Failure);
+  EXPECT_THROW(render(plugin, input, {100}, {ProcessMode::replacing, false}), Failure);
   // In place the input is the output: writing it is the point.
-  EXPECT_NO_THROW(render(effect, input, {100}, {ProcessMode::replacing, true}));
+  EXPECT_NO_THROW(render(plugin, input, {100}, {ProcessMode::replacing, true}));
 }
 
 TEST_F(BlockRuns, AccumulateOntoTheCallersSignalWhenAsked) {
   Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
   const Channels input = makeSignal(Signal::noise, 2, 300, 44100.0, 3);
   const Channels existing = makeSignal(Signal::noise, 2, 300, 44100.0, 4);
-  BlockRunner onto(effect, 128, {ProcessMode::accumulating, false, true});
-  BlockRunner fresh(effect, 128, {ProcessMode::accumulating, false});
+  BlockRunner onto(plugin, 128, {ProcessMode::accumulating, false, true});
+  BlockRunner fresh(plugin, 128, {ProcessMode::accumulating, false});
   Channels added = existing;
   Channels alone = existing;
   for (std::int32_t position = 0; position < 300; position += 128) {
@@ -249,6 +267,20 @@ TEST_F(BlockRuns, AccumulateOntoTheCallersSignalWhenAsked) {
   for (std::size_t i = 0; i < 300; ++i) {
     ASSERT_EQ(added[0][i], existing[0][i] + 2.0f * input[0][i]) << i;
     ASSERT_EQ(alone[0][i], 2.0f * input[0][i]) << i;
+  }
+}
+
+TEST_F(BlockRuns, HandChangesToThePlugInAtTheirFrames) {
+  Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
+  const Channels input = makeSignal(Signal::noise, 2, 256, 44100.0, 3);
+  Channels output = silence(2, 256);
+  BlockRunner runner(plugin, 256, {ProcessMode::replacing, false});
+  const ParameterChange changes[] = {{37, 0, 0.5f}, {200, 0, 3.0f}};
+  runner.run(input, output, 0, 256, changes);
+  for (std::size_t i = 0; i < 256; ++i) {
+    const float gain = i < 37 ? 2.0f : i < 200 ? 0.5f : 3.0f;
+    ASSERT_EQ(output[1][i], gain * input[1][i]) << i;
   }
 }
 
@@ -400,6 +432,165 @@ TEST(Report, AMadeReportSaysReportAndAFailedOneHowToReproduce) {
             std::string::npos);
 }
 
+// ---- Plug-ins of every format ----------------------------------------------------------------
+
+TEST(Formats, ReferencesAreToldApartWithoutLoading) {
+  const struct {
+    const char* reference;
+    PluginFormat format;
+  } cases[] = {
+      {"build/DriveEffect.so", PluginFormat::vst2},
+      {"DriveEffect.dll", PluginFormat::vst2},
+      {"/usr/lib/vst3/DriveEffect.vst3", PluginFormat::vst3},
+      {"DriveEffect.VST3/", PluginFormat::vst3},
+      {"DriveEffect.vst3x", PluginFormat::vst2},
+#ifndef _WIN32
+      {"urn:driveeffect:three-band-drive", PluginFormat::lv2},
+      {"http://example.org/plugins/eq", PluginFormat::lv2},
+#endif
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(referenceFormat(c.reference), c.format) << c.reference;
+  }
+#ifndef _WIN32
+  EXPECT_EQ(referenceFormat(::testing::TempDir()), PluginFormat::lv2) << "a bundle folder";
+#endif
+}
+
+TEST(Formats, ChecksOfOtherFormatsAreSkippedSayingWhich) {
+  Provisions vst2;
+  Provisions lv2;
+  lv2.format = PluginFormat::lv2;
+  Provisions vst3;
+  vst3.format = PluginFormat::vst3;
+  Provisions lv2WithoutWindows = lv2;
+  lv2WithoutWindows.noHostWindow = "no X display";
+  const struct {
+    unsigned formats;
+    unsigned needs;
+    const Provisions& provisions;
+    const char* unmet;
+  } cases[] = {
+      {kEveryFormat, kNeedsNothing, lv2, ""},
+      {kEveryFormat, kNeedsNothing, vst3, ""},
+      {kVst2Plugins, kNeedsNothing, vst2, ""},
+      {kVst2Plugins, kNeedsNothing, lv2, "applies to VST 2 plug-ins only"},
+      {kVst2Plugins, kNeedsNothing, vst3, "applies to VST 2 plug-ins only"},
+      {kVst2Plugins | kLv2Plugins, kNeedsNothing, lv2, ""},
+      {kVst2Plugins | kLv2Plugins, kNeedsNothing, vst3, "applies to VST 2 and LV2 plug-ins only"},
+      {kLv2Plugins | kVst3Plugins, kNeedsNothing, vst2, "applies to LV2 and VST 3 plug-ins only"},
+      // The format is told first: no window would make the check run on this format either.
+      {kVst2Plugins, kNeedsHostWindow, lv2WithoutWindows, "applies to VST 2 plug-ins only"},
+      {kEveryFormat, kNeedsHostWindow, lv2WithoutWindows, "needs a host window: no X display"},
+  };
+  for (const auto& c : cases) {
+    const Check check{"area", "name", passing, c.needs, CheckKind::check, c.formats};
+    EXPECT_EQ(unmetNeeds(check, c.provisions), c.unmet) << c.formats << " " << c.needs;
+  }
+}
+
+TEST(Formats, OnlyTheChecksOfVst2sOwnRequestsAreLeftToIt) {
+  // The descriptor and the dispatcher are VST 2's alone; every other area checks every format
+  // through the one interface.
+  std::set<std::string> areasForOthers;
+  for (const Check& check : allChecks()) {
+    const std::string area = check.area;
+    const bool vst2Own = area == "descriptor" || area == "dispatcher";
+    EXPECT_NE(check.formats & kVst2Plugins, 0u) << fullName(check);
+    if (vst2Own) {
+      EXPECT_EQ(check.formats, unsigned{kVst2Plugins}) << fullName(check);
+    } else if ((check.formats & kLv2Plugins) != 0 && (check.formats & kVst3Plugins) != 0) {
+      areasForOthers.insert(area);
+    }
+  }
+  EXPECT_EQ(areasForOthers, (std::set<std::string>{"loading", "parameters", "processing", "threads",
+                                                   "editor", "realtime", "timing"}));
+}
+
+// A plug-in of the test's own: a stereo gain whose one parameter is the gain, taking the changes
+// handed with a block where it is told to.
+enum class ChangesTaken { atTheirFrames, atBlockStart, afterTheBlock };
+
+class GainPlugin final : public Plugin {
+ public:
+  explicit GainPlugin(ChangesTaken taken) : taken_(taken) {}
+
+  PluginFormat format() const override { return PluginFormat::vst3; }
+  std::string name() override { return "gain"; }
+  int inputCount() const override { return 2; }
+  int outputCount() const override { return 2; }
+  int parameterCount() const override { return 1; }
+  std::string parameterName(int) override { return "gain"; }
+  std::string parameterDisplay(int) override { return std::to_string(gain_); }
+  std::string parameterLabel(int) override { return {}; }
+  float parameter(int) override { return gain_; }
+  void setParameter(int, float value) override { gain_ = value; }
+  int programCount() override { return 0; }
+  int program() override { return 0; }
+  void setProgram(int) override {}
+  std::string programName(int) override { return {}; }
+  void setup(double, std::int32_t) override {}
+  void setActive(bool active) override { active_ = active; }
+  bool active() const override { return active_; }
+  void process(ProcessMode, float* const* inputs, float* const* outputs, std::int32_t frames,
+               std::span<const ParameterChange> changes) override {
+    auto apply = [this](const ParameterChange& change) { gain_ = change.value; };
+    auto run = [this](float* const* in, float* const* out, std::int32_t n) {
+      for (int c = 0; c < 2; ++c) {
+        for (std::int32_t i = 0; i < n; ++i) {
+          out[c][i] = gain_ * in[c][i];
+        }
+      }
+    };
+    switch (taken_) {
+      case ChangesTaken::atTheirFrames:
+        processSplitAtChanges(inputs, 2, outputs, 2, frames, changes, apply, run);
+        break;
+      case ChangesTaken::atBlockStart:
+        std::for_each(changes.begin(), changes.end(), apply);
+        run(inputs, outputs, frames);
+        break;
+      case ChangesTaken::afterTheBlock:
+        run(inputs, outputs, frames);
+        std::for_each(changes.begin(), changes.end(), apply);
+        break;
+    }
+  }
+  std::optional<EditorRect> editorRect() override { return std::nullopt; }
+  void openEditor(void*) override {}
+  void idleEditor() override {}
+  void closeEditor() override {}
+  std::vector<AutomationReport> automation() const override { return {}; }
+  void describe(std::ostream&, bool) override {}
+
+ private:
+  ChangesTaken taken_;
+  float gain_ = 1.0f;
+  bool active_ = false;
+};
+
+TEST(SampleAccurateChanges, HoldOnlyForAPlugInThatTakesChangesAtTheirFrames) {
+  RunOptions options;
+  options.level = 1;
+  for (std::uint64_t seed : {1u, 2u, 3u}) {
+    options.seed = seed;
+    for (ChangesTaken taken :
+         {ChangesTaken::atTheirFrames, ChangesTaken::atBlockStart, ChangesTaken::afterTheBlock}) {
+      Context context(options, "processing.sample_accurate_changes");
+      PluginSource source(PluginFormat::vst3,
+                          [taken] { return std::make_unique<GainPlugin>(taken); });
+      if (taken == ChangesTaken::atTheirFrames) {
+        EXPECT_NO_THROW(sampleAccurateChanges(context, source)) << seed;
+        EXPECT_TRUE(context.notes().empty()) << "the gain changes reach the sound";
+      } else {
+        EXPECT_THROW(sampleAccurateChanges(context, source), Failure)
+            << "changes taken " << (taken == ChangesTaken::atBlockStart ? "at the start" : "after")
+            << ", seed " << seed;
+      }
+    }
+  }
+}
+
 TEST(Checks, HaveUniqueNamesAndStartWithInstantiation) {
   const std::vector<Check> checks = allChecks();
   ASSERT_FALSE(checks.empty());
@@ -499,6 +690,31 @@ TEST(RealtimeProbe, CountsTheWatchedThreadOnlyAndNotWhilePaused) {
   EXPECT_EQ(counts.lockCalls, 1);
   EXPECT_NE(counts.detail.find("malloc x1"), std::string::npos) << counts.detail;
   EXPECT_NE(counts.detail.find("pthread_mutex_lock x1"), std::string::npos) << counts.detail;
+}
+
+// What a check counts is the plug-in's: the host's side of a process call, changes inside the
+// block included, neither allocates nor locks.
+TEST(RealtimeProbe, CountsNothingOfTheHostsSideOfAProcessCall) {
+  std::string whyNot;
+  if (!probe::available(whyNot)) {
+    GTEST_SKIP() << whyNot;
+  }
+  fake = Fake{};
+  Effect effect(fakeMain, "main");
+  Vst2Plugin plugin(effect);
+  const Channels input = makeSignal(Signal::noise, 2, 512, 44100.0, 3);
+  Channels output = silence(2, 512);
+  BlockRunner runner(plugin, 512, {ProcessMode::replacing, false});
+  const ParameterChange changes[] = {
+      {0, 0, 0.5f}, {100, 0, 1.5f}, {100, 0, 1.0f}, {511, 0, 2.0f}, {600, 0, 0.25f}};
+  probe::begin();
+  runner.run(input, output, 0, 512, changes);
+  runner.run(input, output, 0, 0, changes);
+  runner.run(input, output, 0, 512);
+  const probe::Counts counts = probe::end();
+  EXPECT_EQ(counts.heapCalls, 0) << counts.detail;
+  EXPECT_EQ(counts.lockCalls, 0) << counts.detail;
+  EXPECT_EQ(fake.calls, 5) << "a call for each piece between changes, and the flush";
 }
 
 #endif

@@ -106,7 +106,32 @@ const char* statusWord(Status status, CheckKind kind) {
   return "FAIL";
 }
 
+unsigned formatBit(PluginFormat format) {
+  switch (format) {
+    case PluginFormat::lv2:
+      return kLv2Plugins;
+    case PluginFormat::vst3:
+      return kVst3Plugins;
+    case PluginFormat::vst2:
+      break;
+  }
+  return kVst2Plugins;
+}
+
 std::string unmetNeeds(const Check& check, const Provisions& provisions) {
+  if ((check.formats & formatBit(provisions.format)) == 0) {
+    std::vector<const char*> names;
+    for (PluginFormat format : {PluginFormat::vst2, PluginFormat::lv2, PluginFormat::vst3}) {
+      if ((check.formats & formatBit(format)) != 0) {
+        names.push_back(formatName(format));
+      }
+    }
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + std::string(names[i]);
+    }
+    return "applies to " + list + " plug-ins only";
+  }
   if ((check.needs & kNeedsHostWindow) != 0 && !provisions.noHostWindow.empty()) {
     return "needs a host window: " + provisions.noHostWindow;
   }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/plughost/plugin.h"
+
 namespace plughost::validate {
 
 constexpr int kLowestLevel = 1;
@@ -137,22 +139,35 @@ enum Need : unsigned {
 // whatever was being looked at.
 enum class CheckKind { check, report };
 
+// The formats a check applies to. Most work through the one plug-in interface and apply to every
+// format; the checks of VST 2's own requests (its descriptor, dispatcher, odd hosts) to VST 2.
+enum FormatSet : unsigned {
+  kVst2Plugins = 1u << 0,
+  kLv2Plugins = 1u << 1,
+  kVst3Plugins = 1u << 2,
+  kEveryFormat = kVst2Plugins | kLv2Plugins | kVst3Plugins,
+};
+unsigned formatBit(PluginFormat format);
+
 struct Check {
   const char* area;
   const char* name;  // within the area; the full name is "area.name"
   CheckFunction run;
   unsigned needs = kNeedsNothing;
   CheckKind kind = CheckKind::check;
+  unsigned formats = kEveryFormat;
 };
 
-// What this run can give the checks: each need met, or why not.
+// What this run can give the checks: each need met, or why not; and the plug-in's format.
 struct Provisions {
+  PluginFormat format = PluginFormat::vst2;
   std::string noHostWindow;    // empty: windows can be made
   std::string noCallCounting;  // empty: calls can be counted
   std::string noTrueSpeed;     // empty: speeds can be compared
 };
 
-// Why the check cannot run with these provisions; empty when it can.
+// Why the check cannot run on this format or with these provisions ("applies to VST 2 plug-ins
+// only"); empty when it can.
 std::string unmetNeeds(const Check& check, const Provisions& provisions);
 
 std::string fullName(const Check& check);

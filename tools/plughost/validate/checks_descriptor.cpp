@@ -140,9 +140,10 @@ std::string stableIdentity(Context& context) {
 
 std::vector<Check> descriptorChecks() {
   return {
-      {"descriptor", "fields", fields},
-      {"descriptor", "editor_flag", editorFlag},
-      {"descriptor", "stable_identity", stableIdentity},
+      {"descriptor", "fields", fields, kNeedsNothing, CheckKind::check, kVst2Plugins},
+      {"descriptor", "editor_flag", editorFlag, kNeedsNothing, CheckKind::check, kVst2Plugins},
+      {"descriptor", "stable_identity", stableIdentity, kNeedsNothing, CheckKind::check,
+       kVst2Plugins},
   };
 }
 

@@ -361,8 +361,8 @@ std::string textLimits(Context& context) {
 
 std::vector<Check> dispatcherChecks() {
   return {
-      {"dispatcher", "sweep", sweep},
-      {"dispatcher", "text_limits", textLimits},
+      {"dispatcher", "sweep", sweep, kNeedsNothing, CheckKind::check, kVst2Plugins},
+      {"dispatcher", "text_limits", textLimits, kNeedsNothing, CheckKind::check, kVst2Plugins},
   };
 }
 

@@ -1,5 +1,6 @@
-// Loading: the library and its effects come and go as hosts make them, including the odd ways
-// (many at once, a silent host, an old host, requests twice).
+// Loading: plug-ins come and go as hosts make them, many at once and over and over, through the
+// one plug-in interface; and a VST 2 library's entry point meets the odd hosts (a silent one, an
+// old one) and requests twice.
 #include <algorithm>
 #include <memory>
 
@@ -8,58 +9,82 @@
 #include "tools/plughost/validate/effect.h"
 #include "tools/plughost/validate/guarded_buffers.h"
 #include "tools/plughost/validate/signals.h"
+#include "tools/plughost/vst2_plugin.h"
 
 namespace plughost::validate {
 namespace {
 
 constexpr std::int32_t kBlock = 256;
 
-// The output of a fresh effect for a fixed input, block by block: what every instance must give.
-Channels referenceOutput(const PluginLibrary& library, const Channels& input) {
-  Effect effect(library);
-  effect.start(44100.0, kBlock);
-  return render(effect, input, {kBlock}, {effect.preferredMode(), false});
+// The output of a fresh plug-in for a fixed input, block by block: what every instance must give.
+Channels referenceOutput(PluginSource& source, const Channels& input) {
+  const std::unique_ptr<Plugin> plugin = source.start(44100.0, kBlock);
+  return render(*plugin, input, {kBlock}, {plugin->preferredMode(), false});
 }
 
 std::string instantiate(Context& context) {
-  PluginLibrary library(context.plugin());
-  Effect effect(library);
-  effect.start();
-  return "'" + library.entryName() +
-         "' gave a 'VstP' descriptor: " + std::to_string(effect->numInputs) + " in, " +
-         std::to_string(effect->numOutputs) + " out, " + std::to_string(effect->numParams) +
-         " parameters, " + std::to_string(effect->numPrograms) + " programs, flags " +
-         std::to_string(effect->flags);
+  PluginSource source(context.plugin());
+  const std::unique_ptr<Plugin> plugin = source.start();
+  if (const Effect* effect = vst2Effect(*plugin)) {
+    return "'" + source.library()->entryName() +
+           "' gave a 'VstP' descriptor: " + std::to_string((*effect)->numInputs) + " in, " +
+           std::to_string((*effect)->numOutputs) + " out, " + std::to_string((*effect)->numParams) +
+           " parameters, " + std::to_string((*effect)->numPrograms) + " programs, flags " +
+           std::to_string((*effect)->flags);
+  }
+  return std::string(formatName(plugin->format())) + " plug-in '" + plugin->name() +
+         "' made and switched on: " + std::to_string(plugin->inputCount()) + " in, " +
+         std::to_string(plugin->outputCount()) + " out, " +
+         std::to_string(plugin->parameterCount()) + " parameters, " +
+         std::to_string(plugin->programCount()) + " programs" +
+         (plugin->editorRect() ? ", an editor" : ", no editor");
+}
+
+// What a host learns of a plug-in when it loads it; the same every time.
+struct Identity {
+  std::string name;
+  int inputs = 0;
+  int outputs = 0;
+  int parameters = 0;
+  int programs = 0;
+  // VST 2's descriptor fields beyond the counts.
+  std::int32_t uniqueID = 0;
+  std::int32_t flags = 0;
+
+  bool operator==(const Identity&) const = default;
+};
+
+Identity identityOf(Plugin& plugin) {
+  Identity identity{plugin.name(), plugin.inputCount(), plugin.outputCount(),
+                    plugin.parameterCount(), plugin.programCount()};
+  if (const Effect* effect = vst2Effect(plugin)) {
+    identity.uniqueID = (*effect)->uniqueID;
+    identity.flags = (*effect)->flags;
+  }
+  return identity;
 }
 
 std::string repeatedLoad(Context& context) {
   const int cycles = context.scaled(5, 50);
   const Channels input = makeSignal(Signal::music, 2, kBlock * 4, 44100.0, context.rng().next());
   Channels first;
-  AEffect firstDescriptor{};
+  Identity firstIdentity;
   for (int cycle = 0; cycle < cycles; ++cycle) {
     context.trace("load " + std::to_string(cycle + 1));
-    PluginLibrary library(context.plugin());
-    Effect effect(library);
-    effect.start(44100.0, kBlock);
+    PluginSource source(context.plugin());
+    const std::unique_ptr<Plugin> plugin = source.start(44100.0, kBlock);
     Channels in = input;
-    in.resize(static_cast<std::size_t>(std::max(effect.inputs(), 1)), input[0]);
-    Channels output = render(effect, in, {kBlock}, {effect.preferredMode(), false});
+    in.resize(static_cast<std::size_t>(std::max(plugin->inputCount(), 1)), input[0]);
+    Channels output = render(*plugin, in, {kBlock}, {plugin->preferredMode(), false});
     if (cycle == 0) {
       first = output;
-      firstDescriptor = *effect.get();
+      firstIdentity = identityOf(*plugin);
       continue;
     }
-    const AEffect& d = *effect.get();
-    requireThat(d.uniqueID == firstDescriptor.uniqueID &&
-                    d.numParams == firstDescriptor.numParams &&
-                    d.numPrograms == firstDescriptor.numPrograms &&
-                    d.numInputs == firstDescriptor.numInputs &&
-                    d.numOutputs == firstDescriptor.numOutputs && d.flags == firstDescriptor.flags,
-                [&] {
-                  return "load " + std::to_string(cycle + 1) +
-                         " gave a descriptor unlike the first (ID, counts or flags differ)";
-                });
+    requireThat(identityOf(*plugin) == firstIdentity, [&] {
+      return "load " + std::to_string(cycle + 1) +
+             " gave a descriptor unlike the first (name, ID, counts or flags differ)";
+    });
     if (auto difference = firstDifference(first, output)) {
       throw Failure("load " + std::to_string(cycle + 1) +
                     " processed the same input differently from the first: " + *difference);
@@ -75,17 +100,17 @@ std::string repeatedLoad(Context& context) {
 std::string manyInstances(Context& context) {
   const int count = context.scaled(8, 64);
   const int blocksEach = 6;
-  PluginLibrary library(context.plugin());
+  PluginSource source(context.plugin());
   Channels input;
   {
-    Effect probe(library);
-    input = makeSignal(Signal::music, std::max(probe.inputs(), 1), kBlock * blocksEach, 44100.0,
-                       context.rng().next());
+    const std::unique_ptr<Plugin> probe = source.open();
+    input = makeSignal(Signal::music, std::max(probe->inputCount(), 1), kBlock * blocksEach,
+                       44100.0, context.rng().next());
   }
-  const Channels reference = referenceOutput(library, input);
+  const Channels reference = referenceOutput(source, input);
 
   struct Running {
-    std::unique_ptr<Effect> effect;
+    std::unique_ptr<Plugin> plugin;
     std::unique_ptr<BlockRunner> runner;
     Channels output;
     int blocksDone = 0;
@@ -99,11 +124,10 @@ std::string manyInstances(Context& context) {
     const std::int64_t choice = context.rng().range(0, 9);
     if (created < count && (alive.empty() || choice < 3)) {
       Running r;
-      r.effect = std::make_unique<Effect>(library);
-      r.effect->start(44100.0, kBlock);
-      r.runner = std::make_unique<BlockRunner>(*r.effect, kBlock,
-                                               ProcessStyle{r.effect->preferredMode(), false});
-      r.output = silence(r.effect->outputs(), kBlock * blocksEach);
+      r.plugin = source.start(44100.0, kBlock);
+      r.runner = std::make_unique<BlockRunner>(*r.plugin, kBlock,
+                                               ProcessStyle{r.plugin->preferredMode(), false});
+      r.output = silence(r.plugin->outputCount(), kBlock * blocksEach);
       r.number = ++created;
       alive.push_back(std::move(r));
       peak = std::max(peak, static_cast<int>(alive.size()));
@@ -169,7 +193,8 @@ std::string silentHostCheck(Context& context) {
   }
   const Channels input =
       makeSignal(Signal::music, std::max(effect.inputs(), 1), 8192, 44100.0, context.rng().next());
-  const Channels output = render(effect, input, {512}, {effect.preferredMode(), false});
+  Vst2Plugin view(effect);
+  const Channels output = render(view, input, {512}, {effect.preferredMode(), false});
   if (auto bad = firstNonFinite(output)) {
     throw Failure("under a host that answers 0 to everything: " + *bad);
   }
@@ -186,8 +211,10 @@ std::string openTwice(Context& context) {
   twice.start(44100.0, 512);  // sends effOpen a second time
   const Channels input =
       makeSignal(Signal::music, std::max(once.inputs(), 1), 8192, 44100.0, context.rng().next());
-  const Channels a = render(once, input, {512}, {once.preferredMode(), false});
-  const Channels b = render(twice, input, {512}, {twice.preferredMode(), false});
+  Vst2Plugin onceView(once);
+  Vst2Plugin twiceView(twice);
+  const Channels a = render(onceView, input, {512}, {once.preferredMode(), false});
+  const Channels b = render(twiceView, input, {512}, {twice.preferredMode(), false});
   if (auto difference = firstDifference(a, b)) {
     throw Failure("an effect opened twice processes differently from one opened once: " +
                   *difference);
@@ -196,24 +223,23 @@ std::string openTwice(Context& context) {
 }
 
 std::string mainsCycles(Context& context) {
-  PluginLibrary library(context.plugin());
-  Effect effect(library);
-  effect.start(44100.0, 512);
+  PluginSource source(context.plugin());
+  const std::unique_ptr<Plugin> plugin = source.start(44100.0, 512);
   const int cycles = context.scaled(10, 200);
-  const Channels input =
-      makeSignal(Signal::music, std::max(effect.inputs(), 1), 512, 44100.0, context.rng().next());
-  BlockRunner runner(effect, 512, {effect.preferredMode(), false});
-  Channels output = silence(effect.outputs(), 512);
+  const Channels input = makeSignal(Signal::music, std::max(plugin->inputCount(), 1), 512, 44100.0,
+                                    context.rng().next());
+  BlockRunner runner(*plugin, 512, {plugin->preferredMode(), false});
+  Channels output = silence(plugin->outputCount(), 512);
   int repeats = 0;
   for (int cycle = 0; cycle < cycles; ++cycle) {
-    effect.setActive(false);
+    plugin->setActive(false);
     if (context.rng().chance(0.2)) {
-      effect.setActive(false);  // off twice
+      plugin->setActive(false);  // off twice
       ++repeats;
     }
-    effect.setActive(true);
+    plugin->setActive(true);
     if (context.rng().chance(0.2)) {
-      effect.setActive(true);  // on twice
+      plugin->setActive(true);  // on twice
       ++repeats;
     }
     runner.run(input, output, 0, 512);
@@ -221,8 +247,9 @@ std::string mainsCycles(Context& context) {
       throw Failure("after off/on cycle " + std::to_string(cycle + 1) + ": " + *bad);
     }
   }
-  return std::to_string(cycles) + " effMainsChanged off/on cycles with a block after each (" +
-         std::to_string(repeats) + " of them sending off or on twice): output finite";
+  return std::to_string(cycles) + " " + requestWords(source.format()).switchOffOn +
+         " cycles with a block after each (" + std::to_string(repeats) +
+         " of them sending off or on twice): output finite";
 }
 
 }  // namespace
@@ -232,9 +259,10 @@ std::vector<Check> loadingChecks() {
       {"loading", "instantiate", instantiate},
       {"loading", "repeated_load", repeatedLoad},
       {"loading", "many_instances", manyInstances},
-      {"loading", "version_zero_host", versionZeroHostCheck},
-      {"loading", "silent_host", silentHostCheck},
-      {"loading", "open_twice", openTwice},
+      {"loading", "version_zero_host", versionZeroHostCheck, kNeedsNothing, CheckKind::check,
+       kVst2Plugins},
+      {"loading", "silent_host", silentHostCheck, kNeedsNothing, CheckKind::check, kVst2Plugins},
+      {"loading", "open_twice", openTwice, kNeedsNothing, CheckKind::check, kVst2Plugins},
       {"loading", "mains_cycles", mainsCycles},
   };
 }

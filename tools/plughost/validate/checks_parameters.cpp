@@ -1,5 +1,6 @@
-// Parameters and programs as a host uses them: values written and read back, their display
-// texts, programs that keep their own values, program names of awkward lengths.
+// Parameters and programs as a host uses them, through the one plug-in interface: values written
+// and read back, their display texts, programs that keep their own values; and for VST 2, texts
+// within the bytes its interface allows and program names of awkward lengths.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -11,6 +12,7 @@
 #include "tools/plughost/validate/comparisons.h"
 #include "tools/plughost/validate/effect.h"
 #include "tools/plughost/validate/guarded_buffers.h"
+#include "tools/plughost/vst2_plugin.h"
 
 namespace plughost::validate {
 namespace {
@@ -42,10 +44,11 @@ std::string behaviour(float written, float read) {
 }
 
 std::string values(Context& context) {
-  PluginLibrary library(context.plugin());
-  Effect effect(library);
-  effect.start();
-  const std::int32_t parameters = std::clamp(effect->numParams, 0, kMostParameters);
+  PluginSource source(context.plugin());
+  const std::unique_ptr<Plugin> plugin = source.start();
+  // VST 2's display texts go into the host's buffer, whose bounds are watched.
+  Effect* effect = vst2Effect(*plugin);
+  const std::int32_t parameters = std::clamp(plugin->parameterCount(), 0, kMostParameters);
   if (parameters == 0) {
     return "no parameters";
   }
@@ -67,11 +70,15 @@ std::string values(Context& context) {
   auto writeAndDisplay = [&](std::int32_t index, float value) {
     context.trace("parameter " + std::to_string(index) + " set to " + floatText(value) +
                   ", then its display text");
-    effect.setParameter(index, value);
+    plugin->setParameter(index, value);
     ++writes;
-    const float read = effect.parameter(index);
+    const float read = plugin->parameter(index);
+    if (effect == nullptr) {
+      plugin->parameterDisplay(index);
+      return read;
+    }
     display.reset(kParameterText);
-    effect.dispatch(effGetParamDisplay, index, 0, display.data());
+    effect->dispatch(effGetParamDisplay, index, 0, display.data());
     if (auto damage = display.damage()) {
       findings.add("display of parameter " + std::to_string(index) + " at " + floatText(value) +
                    " " + *damage);
@@ -83,7 +90,7 @@ std::string values(Context& context) {
   };
 
   for (std::int32_t index = 0; index < parameters; ++index) {
-    const float original = effect.parameter(index);
+    const float original = plugin->parameter(index);
     for (float value : inRange) {
       const float read = writeAndDisplay(index, value);
       if (!sameBits(read, value)) {
@@ -103,7 +110,7 @@ std::string values(Context& context) {
       const float read = writeAndDisplay(index, value);
       ++nonFiniteBehaviour[floatText(value) + " " + behaviour(value, read)];
     }
-    effect.setParameter(index, original);
+    plugin->setParameter(index, original);
   }
   auto describe = [parameters](const std::map<std::string, int>& counts) {
     std::string text;
@@ -119,55 +126,66 @@ std::string values(Context& context) {
   return std::to_string(parameters) + " parameters x " + std::to_string(inRange.size()) +
          " values in 0..1 (ends, midpoints, " + std::to_string(randomValues) +
          " random) read back exactly; -1, 2, 1e9, NaN and infinities survived (a finite write "
-         "must not read back non-finite; what the effect does with them is noted); every display "
-         "text within 8 characters + terminator";
+         "must not read back non-finite; what the effect does with them is noted); " +
+         (effect != nullptr ? "every display text within 8 characters + terminator"
+                            : "a display text read after every write");
 }
 
-// Each program gets its own random values (and name); after any sequence of switches every
-// program must show its own.
+// Each program gets its own random values (and, in VST 2, its own name); after any sequence of
+// switches every program must show its own values and name.
 std::string programs(Context& context) {
-  PluginLibrary library(context.plugin());
-  Effect effect(library);
-  effect.start();
-  const std::int32_t programCount = std::clamp(effect->numPrograms, 0, kMostPrograms);
-  const std::int32_t parameters = std::clamp(effect->numParams, 0, 256);
+  PluginSource source(context.plugin());
+  const std::unique_ptr<Plugin> plugin = source.start();
+  Effect* effect = vst2Effect(*plugin);
+  const std::int32_t programCount = std::clamp(plugin->programCount(), 0, kMostPrograms);
+  const std::int32_t parameters = std::clamp(plugin->parameterCount(), 0, 256);
   if (programCount < 2) {
-    return std::to_string(effect->numPrograms) + " program(s): nothing to switch between";
+    return std::to_string(plugin->programCount()) + " program(s): nothing to switch between";
   }
+  // What the current program is called: VST 2's answer in the 24 bytes it may write, or the
+  // interface's name of that program.
+  auto currentName = [&](std::int32_t program) {
+    if (effect == nullptr) {
+      return plugin->programName(program);
+    }
+    GuardedBuffer read(kProgramName);
+    effect->dispatch(effGetProgramName, 0, 0, read.data());
+    return read.text();
+  };
   std::vector<std::vector<float>> expected(static_cast<std::size_t>(programCount));
   std::vector<std::string> names(static_cast<std::size_t>(programCount));
-  bool keepsNames = true;
+  bool keepsNames = effect != nullptr;
   for (std::int32_t p = 0; p < programCount; ++p) {
-    effect.setProgram(p);
-    require(effect.program() == p, "effSetProgram " + std::to_string(p) +
-                                       " left effGetProgram at " +
-                                       std::to_string(effect.program()));
+    plugin->setProgram(p);
+    require(plugin->program() == p, "selecting program " + std::to_string(p) +
+                                        " left the plug-in at program " +
+                                        std::to_string(plugin->program()));
     for (std::int32_t i = 0; i < parameters; ++i) {
       const float value = context.rng().uniformFloat(0.0f, 1.0f);
-      effect.setParameter(i, value);
-      expected[static_cast<std::size_t>(p)].push_back(effect.parameter(i));
+      plugin->setParameter(i, value);
+      expected[static_cast<std::size_t>(p)].push_back(plugin->parameter(i));
     }
-    std::string name = "Validate " + std::to_string(p);
-    std::vector<char> source(256, 0);
-    std::memcpy(source.data(), name.c_str(), name.size());
-    effect.dispatch(effSetProgramName, 0, 0, source.data());
-    GuardedBuffer read(kProgramName);
-    effect.dispatch(effGetProgramName, 0, 0, read.data());
-    names[static_cast<std::size_t>(p)] = read.text();
-    keepsNames = keepsNames && read.text() == name;
+    if (effect != nullptr) {
+      std::string name = "Validate " + std::to_string(p);
+      std::vector<char> sent(256, 0);
+      std::memcpy(sent.data(), name.c_str(), name.size());
+      effect->dispatch(effSetProgramName, 0, 0, sent.data());
+      keepsNames = keepsNames && currentName(p) == name;
+    }
+    names[static_cast<std::size_t>(p)] = currentName(p);
   }
   const int switches = context.scaled(10, 200);
   std::int32_t current = programCount - 1;
   for (int s = 0; s < switches; ++s) {
     const std::int32_t previous = current;
     current = static_cast<std::int32_t>(context.rng().range(0, programCount - 1));
-    effect.setProgram(current);
-    require(effect.program() == current, "effSetProgram " + std::to_string(current) +
-                                             " left effGetProgram at " +
-                                             std::to_string(effect.program()));
+    plugin->setProgram(current);
+    require(plugin->program() == current, "selecting program " + std::to_string(current) +
+                                              " left the plug-in at program " +
+                                              std::to_string(plugin->program()));
     const auto& mine = expected[static_cast<std::size_t>(current)];
     for (std::int32_t i = 0; i < parameters; ++i) {
-      const float read = effect.parameter(i);
+      const float read = plugin->parameter(i);
       requireThat(sameBits(read, mine[static_cast<std::size_t>(i)]), [&] {
         return "after switching from program " + std::to_string(previous) + " to " +
                std::to_string(current) + " (switch " + std::to_string(s + 1) + "), parameter " +
@@ -175,22 +193,26 @@ std::string programs(Context& context) {
                floatText(mine[static_cast<std::size_t>(i)]) + " set in that program";
       });
     }
-    GuardedBuffer read(kProgramName);
-    effect.dispatch(effGetProgramName, 0, 0, read.data());
-    requireThat(read.text() == names[static_cast<std::size_t>(current)], [&] {
-      return "program " + std::to_string(current) + " is named '" + printable(read.text()) +
+    const std::string name = currentName(current);
+    requireThat(name == names[static_cast<std::size_t>(current)], [&] {
+      return "program " + std::to_string(current) + " is named '" + printable(name) +
              "' after switching back to it, not '" +
              printable(names[static_cast<std::size_t>(current)]) + "'";
     });
   }
+  if (effect == nullptr) {
+    return std::to_string(programCount) + " programs with their own random values of " +
+           std::to_string(parameters) + " parameters, " + std::to_string(switches) +
+           " random switches: each program kept its own values and name";
+  }
   // Numbers outside the programs change nothing.
-  for (VstIntPtr invalid : {VstIntPtr{-1}, VstIntPtr{effect->numPrograms}, VstIntPtr{1} << 30}) {
-    effect.dispatch(effSetProgram, 0, invalid);
-    require(effect.program() == current, "effSetProgram " + std::to_string(invalid) +
-                                             " (no such program) switched to program " +
-                                             std::to_string(effect.program()));
+  for (VstIntPtr invalid : {VstIntPtr{-1}, VstIntPtr{(*effect)->numPrograms}, VstIntPtr{1} << 30}) {
+    effect->dispatch(effSetProgram, 0, invalid);
+    require(effect->program() == current, "effSetProgram " + std::to_string(invalid) +
+                                              " (no such program) switched to program " +
+                                              std::to_string(effect->program()));
     for (std::int32_t i = 0; i < parameters; ++i) {
-      require(sameBits(effect.parameter(i),
+      require(sameBits(effect->parameter(i),
                        expected[static_cast<std::size_t>(current)][static_cast<std::size_t>(i)]),
               "effSetProgram " + std::to_string(invalid) + " (no such program) changed parameter " +
                   std::to_string(i));
@@ -205,13 +227,48 @@ std::string programs(Context& context) {
          " random switches: each program kept its own; invalid program numbers changed nothing";
 }
 
+// Without VST 2's name requests: every program's name, read twice, is the same, and reading
+// names changes neither the current program nor any value.
+std::string programNamesRead(Plugin& plugin) {
+  const std::int32_t programCount = std::clamp(plugin.programCount(), 0, kMostPrograms);
+  const std::int32_t parameters = std::clamp(plugin.parameterCount(), 0, 256);
+  const std::int32_t current = plugin.program();
+  std::vector<float> before;
+  before.reserve(static_cast<std::size_t>(parameters));
+  for (std::int32_t i = 0; i < parameters; ++i) {
+    before.push_back(plugin.parameter(i));
+  }
+  std::string names;
+  for (std::int32_t p = 0; p < programCount; ++p) {
+    const std::string name = plugin.programName(p);
+    const std::string again = plugin.programName(p);
+    require(name == again, "program " + std::to_string(p) + " is named '" + printable(name) +
+                               "', then '" + printable(again) + "'");
+    names += (names.empty() ? "'" : ", '") + printable(name) + "'";
+  }
+  require(plugin.program() == current, "reading program names switched from program " +
+                                           std::to_string(current) + " to " +
+                                           std::to_string(plugin.program()));
+  for (std::int32_t i = 0; i < parameters; ++i) {
+    require(sameBits(plugin.parameter(i), before[static_cast<std::size_t>(i)]),
+            "reading program names changed parameter " + std::to_string(i));
+  }
+  return std::to_string(programCount) + " program names (" + names +
+         ") read twice, the same each time; reading them changed neither the current program "
+         "nor any value";
+}
+
 std::string programNames(Context& context) {
-  PluginLibrary library(context.plugin());
-  Effect effect(library);
-  effect.start();
-  if (effect->numPrograms < 1) {
+  PluginSource source(context.plugin());
+  const std::unique_ptr<Plugin> plugin = source.start();
+  if (plugin->programCount() < 1) {
     return "no programs";
   }
+  Effect* vst2 = vst2Effect(*plugin);
+  if (vst2 == nullptr) {
+    return programNamesRead(*plugin);
+  }
+  Effect& effect = *vst2;
   Findings findings;
   bool keepsNames = true;
   std::string readBack;

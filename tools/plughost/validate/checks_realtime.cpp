@@ -6,6 +6,8 @@
 #endif
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <span>
 
 #include "tools/plughost/validate/all_checks.h"
 #include "tools/plughost/validate/effect.h"
@@ -16,32 +18,46 @@
 namespace plughost::validate {
 namespace {
 
+// Process calls are counted whole, the host's side of the interface included: handing changes
+// inside a block must not allocate or lock either, or the count would blame the plug-in.
 std::string allocationsAndLocks(Context& context) {
-  PluginLibrary library(context.plugin());
+  PluginSource source(context.plugin());
   const std::string problem = probe::instrument(context.plugin());
   require(problem.empty(), "cannot watch the plug-in's calls: " + problem);
-  Effect effect(library);
-  effect.start(44100.0, 4096);
+  const std::unique_ptr<Plugin> plugin = source.start(44100.0, 4096);
   const std::int32_t total = context.scaled(16384, 262144);
-  const Channels input =
-      makeSignal(Signal::music, std::max(effect.inputs(), 1), total, 44100.0, context.rng().next());
-  Channels output = silence(effect.outputs(), total);
-  BlockRunner runner(effect, 4096, {effect.preferredMode(), false});
+  const Channels input = makeSignal(Signal::music, std::max(plugin->inputCount(), 1), total,
+                                    44100.0, context.rng().next());
+  Channels output = silence(plugin->outputCount(), total);
+  BlockRunner runner(*plugin, 4096, {plugin->preferredMode(), false});
   const std::int32_t sizes[] = {1, 64, 512, 4096, 333, 17};
+  const int parameters = plugin->parameterCount();
+  const int programs = plugin->programCount();
   long calls = 0;
+  long changesInside = 0;
   std::int32_t position = 0;
   probe::Counts counts;
   // The runner's own checks run between the process calls, outside the counted stretches.
   while (position < total) {
     const std::int32_t n = std::min(sizes[calls % std::size(sizes)], total - position);
-    if (calls % 7 == 3 && effect->numParams > 0) {
-      effect.setParameter(0, context.rng().uniformFloat(0.0f, 1.0f));
+    if (calls % 7 == 3 && parameters > 0) {
+      plugin->setParameter(0, context.rng().uniformFloat(0.0f, 1.0f));
     }
-    if (calls % 29 == 11 && effect->numPrograms > 1) {
-      effect.setProgram(static_cast<std::int32_t>(calls % effect->numPrograms));
+    if (calls % 29 == 11 && programs > 1) {
+      plugin->setProgram(static_cast<std::int32_t>(calls % programs));
+    }
+    // Every fifth call carries changes of the last parameter at its start and inside it.
+    ParameterChange inside[2] = {};
+    std::size_t insideCount = 0;
+    if (calls % 5 == 2 && parameters > 0) {
+      inside[insideCount++] = {0, parameters - 1, context.rng().uniformFloat(0.0f, 1.0f)};
+      if (n > 1) {
+        inside[insideCount++] = {n / 2, parameters - 1, context.rng().uniformFloat(0.0f, 1.0f)};
+      }
+      changesInside += static_cast<long>(insideCount);
     }
     probe::begin();
-    runner.run(input, output, position, n);
+    runner.run(input, output, position, n, std::span<const ParameterChange>(inside, insideCount));
     const probe::Counts block = probe::end();
     counts.heapCalls += block.heapCalls;
     counts.lockCalls += block.lockCalls;
@@ -56,8 +72,9 @@ std::string allocationsAndLocks(Context& context) {
               " lock calls inside " + std::to_string(calls) +
               " process calls (first seen: " + counts.detail + ")");
   return std::to_string(calls) + " process calls (" + std::to_string(total) +
-         " frames, blocks of 1 to 4096, parameter and program changes between them): no heap "
-         "allocation or release, no lock or wait";
+         " frames, blocks of 1 to 4096, parameter and program changes between them, " +
+         std::to_string(changesInside) +
+         " changes inside them): no heap allocation or release, no lock or wait";
 }
 
 // Denormals flushed by the processor (MXCSR's flush-to-zero and denormals-are-zero bits) would
@@ -81,26 +98,24 @@ class PlainDenormals {
 // Times one kind of input through its own instance, in runs interleaved with the other kind, and
 // keeps each kind's fastest run: the least disturbed by whatever else the machine is doing.
 std::string denormalSpeed(Context& context) {
-  PluginLibrary library(context.plugin());
+  PluginSource source(context.plugin());
   PlainDenormals plain;
   const std::int32_t frames = 32768;
-  Effect normal(library);
-  Effect denormal(library);
-  normal.start(44100.0, 512);
-  denormal.start(44100.0, 512);
+  const std::unique_ptr<Plugin> normal = source.start(44100.0, 512);
+  const std::unique_ptr<Plugin> denormal = source.start(44100.0, 512);
   const std::uint64_t seed = context.rng().next();
   Channels normalInput =
-      makeSignal(Signal::noise, std::max(normal.inputs(), 1), frames, 44100.0, seed);
+      makeSignal(Signal::noise, std::max(normal->inputCount(), 1), frames, 44100.0, seed);
   for (auto& channel : normalInput) {
     for (float& s : channel) {
       s *= 0.5f;
     }
   }
   const Channels denormalInput =
-      makeSignal(Signal::denormals, std::max(normal.inputs(), 1), frames, 44100.0, seed);
-  BlockRunner runNormal(normal, 512, {normal.preferredMode(), false});
-  BlockRunner runDenormal(denormal, 512, {denormal.preferredMode(), false});
-  Channels output = silence(std::max(normal.outputs(), 1), frames);
+      makeSignal(Signal::denormals, std::max(normal->inputCount(), 1), frames, 44100.0, seed);
+  BlockRunner runNormal(*normal, 512, {normal->preferredMode(), false});
+  BlockRunner runDenormal(*denormal, 512, {denormal->preferredMode(), false});
+  Channels output = silence(std::max(normal->outputCount(), 1), frames);
   auto timeRun = [&](BlockRunner& runner, const Channels& input) {
     const auto started = std::chrono::steady_clock::now();
     for (std::int32_t position = 0; position < frames; position += 512) {

@@ -1,5 +1,5 @@
 // Threads: the host's audio thread, a thread that automates parameters and programs, and the
-// user-interface thread all meet in one effect; and instances run in parallel on their own
+// user-interface thread all meet in one plug-in; and instances run in parallel on their own
 // threads.
 #include <algorithm>
 #include <atomic>
@@ -17,6 +17,7 @@
 #include "tools/plughost/validate/effect.h"
 #include "tools/plughost/validate/guarded_buffers.h"
 #include "tools/plughost/validate/signals.h"
+#include "tools/plughost/vst2_plugin.h"
 
 namespace plughost::validate {
 namespace {
@@ -56,11 +57,13 @@ class FirstProblem {
 };
 
 std::string processVsParameters(Context& context) {
-  PluginLibrary library(context.plugin());
-  Effect effect(library);
-  effect.start(44100.0, kBlock);
-  const std::int32_t parameters = std::clamp(effect->numParams, 0, 64);
-  const std::int32_t programs = std::clamp(effect->numPrograms, 0, 8);
+  PluginSource source(context.plugin());
+  const std::unique_ptr<Plugin> started = source.start(44100.0, kBlock);
+  Plugin& plugin = *started;
+  // VST 2's display texts go into the host's buffer, whose bounds are watched.
+  Effect* effect = vst2Effect(plugin);
+  const std::int32_t parameters = std::clamp(plugin.parameterCount(), 0, 64);
+  const std::int32_t programs = std::clamp(plugin.programCount(), 0, 8);
 
   // Every value a reader may see: each program's own values, and what each written value reads
   // back as when nothing else is going on.
@@ -71,16 +74,16 @@ std::string processVsParameters(Context& context) {
   std::vector<std::set<std::uint32_t>> allowed(static_cast<std::size_t>(parameters));
   for (std::int32_t p = 0; p < std::max(programs, 1); ++p) {
     if (programs > 0) {
-      effect.setProgram(p);
+      plugin.setProgram(p);
     }
     for (std::int32_t i = 0; i < parameters; ++i) {
-      allowed[static_cast<std::size_t>(i)].insert(bitsOf(effect.parameter(i)));
+      allowed[static_cast<std::size_t>(i)].insert(bitsOf(plugin.parameter(i)));
     }
   }
   for (float value : written) {
     for (std::int32_t i = 0; i < parameters; ++i) {
-      effect.setParameter(i, value);
-      allowed[static_cast<std::size_t>(i)].insert(bitsOf(effect.parameter(i)));
+      plugin.setParameter(i, value);
+      allowed[static_cast<std::size_t>(i)].insert(bitsOf(plugin.parameter(i)));
     }
   }
 
@@ -89,20 +92,24 @@ std::string processVsParameters(Context& context) {
   std::atomic<long> writes{0};
   std::atomic<long> reads{0};
   const Channels input =
-      makeSignal(Signal::music, std::max(effect.inputs(), 1), kBlock, 44100.0, 5);
+      makeSignal(Signal::music, std::max(plugin.inputCount(), 1), kBlock, 44100.0, 5);
   auto readAndCheck = [&](Rng& rng, GuardedBuffer& text) {
     if (parameters == 0) {
       return;
     }
     const auto i = static_cast<std::int32_t>(rng.range(0, parameters - 1));
-    const float value = effect.parameter(i);
+    const float value = plugin.parameter(i);
     reads.fetch_add(1, std::memory_order_relaxed);
     if (allowed[static_cast<std::size_t>(i)].count(bitsOf(value)) == 0) {
       problem.report("parameter " + std::to_string(i) + " read as " + floatText(value) +
                      ", a value never written (torn or invented)");
     }
+    if (effect == nullptr) {
+      plugin.parameterDisplay(i);
+      return;
+    }
     text.reset(kParameterText);
-    effect.dispatch(effGetParamDisplay, i, 0, text.data());
+    effect->dispatch(effGetParamDisplay, i, 0, text.data());
     if (auto damage = text.damage()) {
       problem.report("display of parameter " + std::to_string(i) +
                      " while other threads run: " + *damage);
@@ -111,8 +118,8 @@ std::string processVsParameters(Context& context) {
 
   std::thread audio([&] {
     try {
-      BlockRunner runner(effect, kBlock, {effect.preferredMode(), false});
-      Channels output = silence(effect.outputs(), kBlock);
+      BlockRunner runner(plugin, kBlock, {plugin.preferredMode(), false});
+      Channels output = silence(plugin.outputCount(), kBlock);
       while (!problem.stopped()) {
         runner.run(input, output, 0, kBlock);
         blocks.fetch_add(1, std::memory_order_relaxed);
@@ -130,12 +137,12 @@ std::string processVsParameters(Context& context) {
     while (!problem.stopped()) {
       const std::int64_t what = rng.range(0, 19);
       if (what < 12 && parameters > 0) {
-        effect.setParameter(static_cast<std::int32_t>(rng.range(0, parameters - 1)),
+        plugin.setParameter(static_cast<std::int32_t>(rng.range(0, parameters - 1)),
                             written[static_cast<std::size_t>(
                                 rng.range(0, static_cast<std::int64_t>(written.size()) - 1))]);
         writes.fetch_add(1, std::memory_order_relaxed);
       } else if (what < 15 && programs > 1) {
-        effect.setProgram(static_cast<std::int32_t>(rng.range(0, programs - 1)));
+        plugin.setProgram(static_cast<std::int32_t>(rng.range(0, programs - 1)));
       } else {
         readAndCheck(rng, text);
       }
@@ -143,13 +150,15 @@ std::string processVsParameters(Context& context) {
   });
 
   // This thread is the user interface: the editor's idle where there is a panel, otherwise a
-  // reader of values and texts.
+  // reader of values and texts. Only VST 2 lets other threads change what an open panel shows;
+  // the other formats' panels hear of changes on their own thread.
   const auto duration = std::chrono::duration<double>(context.scaled(0.3, 4.0));
   std::string interfaceRole = "read values and texts";
   try {
     std::unique_ptr<OpenEditor> panel;
-    if (EditorHostWindow::supported() && (effect->flags & effFlagsHasEditor) != 0) {
-      panel = std::make_unique<OpenEditor>(effect);
+    if (EditorHostWindow::supported() && effect != nullptr &&
+        ((*effect)->flags & effFlagsHasEditor) != 0) {
+      panel = std::make_unique<OpenEditor>(plugin);
       interfaceRole = "ran editor idle with the panel open";
     }
     // Timed from here: opening a panel can take most of a short run on a loaded machine (Wine
@@ -186,22 +195,21 @@ std::string processVsParameters(Context& context) {
 }
 
 std::string parallelInstances(Context& context) {
-  PluginLibrary library(context.plugin());
+  PluginSource source(context.plugin());
   const int threads = context.level() < 5 ? 2 : 4;
   const std::int32_t total = context.scaled(16384, 131072);
   Channels input;
   Channels reference;
   {
-    Effect effect(library);
-    effect.start(44100.0, 1024);
-    input = makeSignal(Signal::music, std::max(effect.inputs(), 1), total, 44100.0,
+    const std::unique_ptr<Plugin> plugin = source.start(44100.0, 1024);
+    input = makeSignal(Signal::music, std::max(plugin->inputCount(), 1), total, 44100.0,
                        context.rng().next());
-    reference = render(effect, input, {1024}, {effect.preferredMode(), false});
+    reference = render(*plugin, input, {1024}, {plugin->preferredMode(), false});
   }
-  std::vector<std::unique_ptr<Effect>> effects;
+  std::vector<std::unique_ptr<Plugin>> plugins;
+  plugins.reserve(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t) {
-    effects.push_back(std::make_unique<Effect>(library));
-    effects.back()->start(44100.0, 1024);
+    plugins.push_back(source.start(44100.0, 1024));
   }
   FirstProblem problem;
   std::vector<Channels> outputs(static_cast<std::size_t>(threads));
@@ -210,9 +218,9 @@ std::string parallelInstances(Context& context) {
   for (int t = 0; t < threads; ++t) {
     running.emplace_back([&, t] {
       try {
-        Effect& effect = *effects[static_cast<std::size_t>(t)];
+        Plugin& plugin = *plugins[static_cast<std::size_t>(t)];
         outputs[static_cast<std::size_t>(t)] =
-            render(effect, input, {1024}, {effect.preferredMode(), false});
+            render(plugin, input, {1024}, {plugin.preferredMode(), false});
       } catch (const std::exception& e) {
         problem.report("thread " + std::to_string(t) + ": " + e.what());
       }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "tools/plughost/validate/all_checks.h"
 #include "tools/plughost/validate/effect.h"
@@ -15,16 +16,15 @@ namespace plughost::validate {
 namespace {
 
 std::string blockTimes(Context& context) {
-  PluginLibrary library(context.plugin());
+  PluginSource source(context.plugin());
   const std::int32_t frames = context.scaled(32768, 262144);
   std::string report;
   for (std::int32_t block : {32, 64, 256, 1024, 4096}) {
-    Effect effect(library);
-    effect.start(44100.0, block);
-    const Channels input = makeSignal(Signal::music, std::max(effect.inputs(), 1), frames, 44100.0,
-                                      context.rng().next());
-    Channels output = silence(effect.outputs(), frames);
-    BlockRunner runner(effect, block, {effect.preferredMode(), false});
+    const std::unique_ptr<Plugin> plugin = source.start(44100.0, block);
+    const Channels input = makeSignal(Signal::music, std::max(plugin->inputCount(), 1), frames,
+                                      44100.0, context.rng().next());
+    Channels output = silence(plugin->outputCount(), frames);
+    BlockRunner runner(*plugin, block, {plugin->preferredMode(), false});
     double fastest = 1e30;
     for (int run = 0; run < 3; ++run) {
       const auto started = std::chrono::steady_clock::now();

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/plughost/plugin_instance.h"
+#include "tools/plughost/plugin.h"
 
 namespace plughost::validate {
 
@@ -62,21 +62,21 @@ class EditorHostWindow {
   std::unique_ptr<Native> native_;
 };
 
-// An effect's editor open in a host window of its own (the size of its rectangle) for as long as
-// this lives, for checks that need a real panel; closed at the end unless the effect was closed
-// first. Throws Failure when the open gives no window, Skipped where windows cannot be made.
+// A plug-in's editor open in a host window of its own (the size of its rectangle) for as long as
+// this lives, for checks that need a real panel; closed at the end. Throws Failure when the open
+// gives no window, Skipped where windows cannot be made.
 class OpenEditor {
  public:
-  explicit OpenEditor(PluginInstance& effect);
+  explicit OpenEditor(Plugin& plugin);
   ~OpenEditor();
   OpenEditor(const OpenEditor&) = delete;
   OpenEditor& operator=(const OpenEditor&) = delete;
 
-  // effEditIdle, then the host's pass of its event loop.
+  // The editor's idle, then the host's pass of its event loop.
   void idle();
 
  private:
-  PluginInstance& effect_;
+  Plugin& plugin_;
   std::unique_ptr<EditorHostWindow> window_;
 };
 

@@ -1,11 +1,17 @@
 #include "tools/plughost/validate/effect.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <limits>
 #include <utility>
 
 #include "tools/plughost/validate/check.h"
 #include "tools/plughost/validate/realtime_probe.h"
+#include "tools/plughost/vst2_plugin.h"
+#ifndef _WIN32
+#include "tools/plughost/lv2_host.h"
+#endif
 
 namespace plughost::validate {
 namespace {
@@ -86,5 +92,78 @@ Effect::Effect(const PluginLibrary& library, HostAnswers answers)
 Effect::Effect(PluginEntry entry, const std::string& entryName, HostAnswers answers)
     : PluginInstance(created(entry, entryName, validatorHost(answers)), validatorHost(answers),
                      nullptr) {}
+
+PluginFormat referenceFormat(const std::filesystem::path& reference) {
+  std::string text = reference.string();
+  while (text.size() > 1 && (text.back() == '/' || text.back() == '\\')) {
+    text.pop_back();
+  }
+  std::string lower = text;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lower.size() > 5 && lower.ends_with(".vst3")) {
+    return PluginFormat::vst3;
+  }
+#ifndef _WIN32
+  if (isLv2Reference(text)) {
+    return PluginFormat::lv2;
+  }
+#endif
+  return PluginFormat::vst2;
+}
+
+PluginSource::PluginSource(const std::filesystem::path& reference)
+    : format_(referenceFormat(reference)), reference_(reference) {
+  if (format_ == PluginFormat::vst2) {
+    library_ = std::make_unique<PluginLibrary>(reference);
+  }
+}
+
+PluginSource::PluginSource(PluginFormat format, std::function<std::unique_ptr<Plugin>()> make)
+    : format_(format), make_(std::move(make)) {}
+
+PluginSource::~PluginSource() = default;
+
+std::unique_ptr<Plugin> PluginSource::open() {
+  if (make_) {
+    return make_();
+  }
+  if (library_) {
+    auto effect = std::make_unique<Effect>(*library_);
+    effect->open();
+    return std::make_unique<Vst2Plugin>(std::move(effect));
+  }
+  return openPlugin(reference_.string());
+}
+
+std::unique_ptr<Plugin> PluginSource::start(double sampleRate, std::int32_t maxFrames) {
+  std::unique_ptr<Plugin> plugin = open();
+  plugin->setup(sampleRate, maxFrames);
+  plugin->setActive(true);
+  return plugin;
+}
+
+Effect* vst2Effect(Plugin& plugin) {
+  auto* vst2 = dynamic_cast<Vst2Plugin*>(&plugin);
+  return vst2 != nullptr ? dynamic_cast<Effect*>(&vst2->instance()) : nullptr;
+}
+
+const RequestWords& requestWords(PluginFormat format) {
+  static const RequestWords vst2{"effMainsChanged off/on", "effEditOpen", "effEditClose",
+                                 "effEditIdle", "effClose"};
+  static const RequestWords lv2{"deactivate/activate", "UI instantiate", "UI cleanup", "UI idle",
+                                "freeing the plug-in"};
+  static const RequestWords vst3{"setActive off/on", "IPlugView attached", "IPlugView removed",
+                                 "run-loop idle", "terminate"};
+  switch (format) {
+    case PluginFormat::lv2:
+      return lv2;
+    case PluginFormat::vst3:
+      return vst3;
+    case PluginFormat::vst2:
+      break;
+  }
+  return vst2;
+}
 
 }  // namespace plughost::validate

@@ -17,22 +17,22 @@ constexpr float kTailGuard = 12345.5f;
 
 }  // namespace
 
-PluginInstance& BlockRunner::feedable(PluginInstance& effect, ProcessMode mode) {
-  require(effect.supports(mode),
+Plugin& BlockRunner::feedable(Plugin& plugin, ProcessMode mode) {
+  require(plugin.supports(mode),
           std::string("the effect has no ") + processModeName(mode) + " process entry");
-  require(effect.inputs() >= 0 && effect.inputs() <= BlockProcessor::kMaxChannels &&
-              effect.outputs() >= 0 && effect.outputs() <= BlockProcessor::kMaxChannels,
-          "implausible channel counts " + std::to_string(effect.inputs()) + " in, " +
-              std::to_string(effect.outputs()) + " out");
-  return effect;
+  require(plugin.inputCount() >= 0 && plugin.inputCount() <= BlockProcessor::kMaxChannels &&
+              plugin.outputCount() >= 0 && plugin.outputCount() <= BlockProcessor::kMaxChannels,
+          "implausible channel counts " + std::to_string(plugin.inputCount()) + " in, " +
+              std::to_string(plugin.outputCount()) + " out");
+  return plugin;
 }
 
-BlockRunner::BlockRunner(PluginInstance& effect, std::int32_t maxFrames, ProcessStyle style)
+BlockRunner::BlockRunner(Plugin& plugin, std::int32_t maxFrames, ProcessStyle style)
     : style_(style),
-      buffers_(feedable(effect, style.mode), style.mode, maxFrames, {style.inPlace, kTail}) {}
+      buffers_(feedable(plugin, style.mode), style.mode, maxFrames, {style.inPlace, kTail}) {}
 
 void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offset,
-                      std::int32_t frames) {
+                      std::int32_t frames, std::span<const ParameterChange> changes) {
   // Nothing here allocates unless a check fails: the real-time check counts around this call.
   requireThat(frames <= buffers_.maxFrames(),
               [] { return "internal: block larger than the runner's buffers"; });
@@ -67,9 +67,9 @@ void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offs
   }
 
   if (style_.ontoOutputs) {
-    buffers_.runOntoOutputs(frames);
+    buffers_.runOntoOutputs(frames, changes);
   } else {
-    buffers_.run(frames);
+    buffers_.run(frames, changes);
   }
 
   for (int c = 0; c < buffers_.inputBuffers(); ++c) {
@@ -109,12 +109,12 @@ void BlockRunner::run(const Channels& input, Channels& output, std::int32_t offs
   }
 }
 
-Channels render(PluginInstance& effect, const Channels& input,
-                const std::vector<std::int32_t>& blocks, ProcessStyle style) {
+Channels render(Plugin& plugin, const Channels& input, const std::vector<std::int32_t>& blocks,
+                ProcessStyle style) {
   const std::int32_t total = frameCount(input);
   const std::int32_t largest = blocks.empty() ? 1 : *std::max_element(blocks.begin(), blocks.end());
-  BlockRunner runner(effect, std::max(largest, 1), style);
-  Channels output = silence(effect.outputs(), total);
+  BlockRunner runner(plugin, std::max(largest, 1), style);
+  Channels output = silence(plugin.outputCount(), total);
   require(std::any_of(blocks.begin(), blocks.end(), [](std::int32_t n) { return n > 0; }),
           "internal: a block schedule without frames");
   std::int32_t position = 0;

@@ -6,11 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "tools/plughost/block_processor.h"
-#include "tools/plughost/plugin_instance.h"
+#include "tools/plughost/plugin.h"
 #include "tools/plughost/validate/signals.h"
 #include "tools/plughost/vst_opcodes.h"
 
@@ -18,7 +19,7 @@ namespace plughost::validate {
 
 // ---- Audio ------------------------------------------------------------------------------------
 
-// How a render hands buffers to the effect.
+// How a render hands buffers to the plug-in.
 struct ProcessStyle {
   ProcessMode mode = ProcessMode::replacing;
   // Each output channel with an input of the same number gets that input's buffer.
@@ -30,8 +31,8 @@ struct ProcessStyle {
 
 // Blocks of these sizes, repeated in order until the input is used up (the last may be shorter).
 // A size of 0 makes a call with no frames, which must change nothing.
-Channels render(PluginInstance& effect, const Channels& input,
-                const std::vector<std::int32_t>& blocks, ProcessStyle style);
+Channels render(Plugin& plugin, const Channels& input, const std::vector<std::int32_t>& blocks,
+                ProcessStyle style);
 
 // The block loop of render, for checks that do something between blocks (parameter changes,
 // sample rate changes, timing): the host's buffers, with guard frames past every block.
@@ -42,15 +43,16 @@ class BlockRunner {
   // working in fixed chunks) writes into them, not into plughost's heap, and is reported for it.
   static constexpr std::int32_t kGuardFrames = 64;
 
-  BlockRunner(PluginInstance& effect, std::int32_t maxFrames, ProcessStyle style);
-  // Processes input[.][offset, offset+frames) into output[.][offset, ...). Throws Failure on
-  // writes past the block or into a separate input.
-  void run(const Channels& input, Channels& output, std::int32_t offset, std::int32_t frames);
+  BlockRunner(Plugin& plugin, std::int32_t maxFrames, ProcessStyle style);
+  // Processes input[.][offset, offset+frames) into output[.][offset, ...), with `changes` at
+  // their frames of the block. Throws Failure on writes past the block or into a separate input.
+  void run(const Channels& input, Channels& output, std::int32_t offset, std::int32_t frames,
+           std::span<const ParameterChange> changes = {});
 
  private:
   // Checked before the buffers are made, so that a plug-in the runner cannot feed fails in the
   // validator's words.
-  static PluginInstance& feedable(PluginInstance& effect, ProcessMode mode);
+  static Plugin& feedable(Plugin& plugin, ProcessMode mode);
 
   ProcessStyle style_;
   BlockProcessor buffers_;

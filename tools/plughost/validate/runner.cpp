@@ -15,6 +15,7 @@
 
 #include "tools/plughost/validate/all_checks.h"
 #include "tools/plughost/validate/editor_window.h"
+#include "tools/plughost/validate/effect.h"
 #include "tools/plughost/validate/isolation.h"
 #include "tools/plughost/validate/realtime_probe.h"
 
@@ -97,6 +98,7 @@ nlohmann::json reportDocument(const ValidateOptions& options, const Entries& ent
                               const Tally& tally, const std::string& endedBy, Cause cause) {
   nlohmann::json document;
   document["plugin"] = options.plugin.string();
+  document["format"] = formatName(referenceFormat(options.plugin));
   document["level"] = options.level;
   document["seed"] = options.seed;
   document["checks"] = nlohmann::json::array();
@@ -442,16 +444,18 @@ int runValidation(const ValidateOptions& options, std::ostream& out) {
     const auto reports = std::count_if(selected.begin(), selected.end(), [](const Check& check) {
       return check.kind == CheckKind::report;
     });
-    out << "plughost validate " << options.plugin.string() << ": level " << options.level
-        << ", seed " << options.seed << ", "
-        << static_cast<std::ptrdiff_t>(selected.size()) - reports << " checks";
+    out << "plughost validate " << options.plugin.string() << " ("
+        << formatName(referenceFormat(options.plugin)) << "): level " << options.level << ", seed "
+        << options.seed << ", " << static_cast<std::ptrdiff_t>(selected.size()) - reports
+        << " checks";
     if (reports > 0) {
       out << " and " << reports << (reports == 1 ? " report" : " reports");
     }
     out << (isolate ? ", each in a child process" : "") << std::endl;
   }
 
-  const Provisions provisions = provisionsHere();
+  Provisions provisions = provisionsHere();
+  provisions.format = referenceFormat(options.plugin);
   bool gateFailed = false;
   for (std::size_t i = 0; i < selected.size(); ++i) {
     const Check& check = selected[i];
