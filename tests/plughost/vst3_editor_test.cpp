@@ -41,7 +41,8 @@ TEST(Vst3Editor, OpensInTheHostWindowAndItsDragsAreAutomation) {
 
   X11HostWindow window(270, 400);
   plugin.openEditor(window.parentPointer());
-  EXPECT_THROW(plugin.openEditor(window.parentPointer()), HostError);
+  // Asked again, the host closes the open view and opens a new one: still one window.
+  plugin.openEditor(window.parentPointer());
   for (int i = 0; i < 5; ++i) {
     window.pump();
     plugin.idleEditor();

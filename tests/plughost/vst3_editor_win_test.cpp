@@ -51,7 +51,8 @@ TEST(Vst3EditorWin32, OpensInTheHostWindowAndItsPressesAreAutomation) {
 
   HostWindow window(270, 400);
   plugin.openEditor(window.handle());
-  EXPECT_THROW(plugin.openEditor(window.handle()), HostError);
+  // Asked again, the host closes the open view and opens a new one.
+  plugin.openEditor(window.handle());
   window.pump();
   plugin.idleEditor();
   EXPECT_EQ(childCount(window.handle()), 1);

@@ -426,6 +426,11 @@ Lv2HostedPlugin::Lv2HostedPlugin(const std::string& reference)
       controlPorts_(plugin_.portsOf(Lv2PortKind::controlInput)),
       audioInputs_(plugin_.portsOf(Lv2PortKind::audioInput).size()),
       audioOutputs_(plugin_.portsOf(Lv2PortKind::audioOutput).size()) {
+  hostValues_ = std::make_unique<std::atomic<float>[]>(controlPorts_.size());
+  hostChanged_ = std::make_unique<std::atomic<bool>[]>(controlPorts_.size());
+  for (std::size_t i = 0; i < controlPorts_.size(); ++i) {
+    hostValues_[i].store(plugin_.controls()[i], std::memory_order_relaxed);
+  }
   if (audioInputs_ > static_cast<std::size_t>(kMaxChannels) ||
       audioOutputs_ > static_cast<std::size_t>(kMaxChannels)) {
     throw HostError("the LV2 plug-in '" + plugin_.uri() + "' has more than " +
@@ -456,14 +461,18 @@ std::string Lv2HostedPlugin::parameterDisplay(int index) {
 }
 
 float Lv2HostedPlugin::parameter(int index) {
-  return validIndex(index) ? plugin_.controls()[static_cast<std::size_t>(index)] : 0.0f;
+  return validIndex(index)
+             ? hostValues_[static_cast<std::size_t>(index)].load(std::memory_order_relaxed)
+             : 0.0f;
 }
 
 void Lv2HostedPlugin::setParameter(int index, float value) {
   if (!validIndex(index)) {
     return;
   }
-  plugin_.controls()[static_cast<std::size_t>(index)] = value;
+  const auto i = static_cast<std::size_t>(index);
+  hostValues_[i].store(value, std::memory_order_relaxed);
+  hostChanged_[i].store(true, std::memory_order_release);
   if (ui_) {
     ui_->portEvent(controlPorts_[static_cast<std::size_t>(index)], value);
   }
@@ -500,11 +509,19 @@ void Lv2HostedPlugin::process(ProcessMode /*mode*/, float* const* inputs, float*
   const std::size_t ins = std::max<std::size_t>(audioInputs_, 1);
   const std::size_t outs = std::max<std::size_t>(audioOutputs_, 1);
   std::vector<float>& controls = plugin_.controls();
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    if (hostChanged_[i].exchange(false, std::memory_order_acquire)) {
+      controls[i] = hostValues_[i].load(std::memory_order_relaxed);
+    }
+  }
+  std::atomic<float>* hostValues = hostValues_.get();
   processSplitAtChanges(
       inputs, static_cast<int>(ins), outputs, static_cast<int>(outs), frames, changes,
-      [&controls](const ParameterChange& change) {
+      [&controls, hostValues](const ParameterChange& change) {
         if (change.index >= 0 && static_cast<std::size_t>(change.index) < controls.size()) {
-          controls[static_cast<std::size_t>(change.index)] = change.value;
+          const auto i = static_cast<std::size_t>(change.index);
+          controls[i] = change.value;
+          hostValues[i].store(change.value, std::memory_order_relaxed);
         }
       },
       [this, ins, outs](float* const* in, float* const* out, std::int32_t n) {
@@ -529,20 +546,34 @@ void Lv2HostedPlugin::openEditor(void* parent) {
   closeEditor();
   ui_ = std::make_unique<Lv2X11Ui>(
       plugin_, *info, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parent)));
+  uiWritesTaken_ = 0;
   // A host tells a new UI every control's value.
   for (std::size_t i = 0; i < controlPorts_.size(); ++i) {
-    ui_->portEvent(controlPorts_[i], plugin_.controls()[i]);
+    ui_->portEvent(controlPorts_[i], hostValues_[i].load(std::memory_order_relaxed));
   }
+  takeUiWrites();
 }
 
 void Lv2HostedPlugin::idleEditor() {
   if (ui_) {
     ui_->idle();
+    takeUiWrites();
+  }
+}
+
+void Lv2HostedPlugin::takeUiWrites() {
+  const std::vector<AutomationReport>& writes = ui_->writes();
+  for (; uiWritesTaken_ < writes.size(); ++uiWritesTaken_) {
+    const AutomationReport& write = writes[uiWritesTaken_];
+    const auto i = static_cast<std::size_t>(write.index);
+    hostValues_[i].store(write.value, std::memory_order_relaxed);
+    hostChanged_[i].store(true, std::memory_order_release);
   }
 }
 
 void Lv2HostedPlugin::closeEditor() {
   if (ui_) {
+    takeUiWrites();
     closedWrites_.insert(closedWrites_.end(), ui_->writes().begin(), ui_->writes().end());
     ui_.reset();
   }

@@ -6,6 +6,7 @@
 #include <lilv/lilv.h>
 #include <lv2/ui/ui.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -180,8 +181,16 @@ class Lv2HostedPlugin final : public Plugin {
     return index >= 0 && static_cast<std::size_t>(index) < controlPorts_.size();
   }
 
+  // The UI's writes since the last look, taken in as host changes.
+  void takeUiWrites();
+
   Lv2Plugin plugin_;
   std::vector<std::uint32_t> controlPorts_;
+  // The host's side of each control: set from any thread, read into the port (which the
+  // plug-in reads while it runs) on the audio thread before the next run.
+  std::unique_ptr<std::atomic<float>[]> hostValues_;
+  std::unique_ptr<std::atomic<bool>[]> hostChanged_;
+  std::size_t uiWritesTaken_ = 0;
   std::size_t audioInputs_;
   std::size_t audioOutputs_;
   double sampleRate_ = 0.0;

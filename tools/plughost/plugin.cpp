@@ -34,15 +34,29 @@ int Plugin::parameterIndex(const std::string& key) {
   return index;
 }
 
-std::unique_ptr<Plugin> openPlugin(const std::string& reference) {
+PluginFormat formatOf(const std::string& reference) {
   if (isVst3Reference(reference)) {
-    return openVst3Plugin(reference);
+    return PluginFormat::vst3;
   }
 #ifndef _WIN32
   if (isLv2Reference(reference)) {
-    return std::make_unique<Lv2HostedPlugin>(reference);
+    return PluginFormat::lv2;
   }
 #endif
+  return PluginFormat::vst2;
+}
+
+std::unique_ptr<Plugin> openPlugin(const std::string& reference) {
+  switch (formatOf(reference)) {
+    case PluginFormat::vst3:
+      return openVst3Plugin(reference);
+#ifndef _WIN32
+    case PluginFormat::lv2:
+      return std::make_unique<Lv2HostedPlugin>(reference);
+#endif
+    default:
+      break;
+  }
   return std::make_unique<Vst2Plugin>(reference);
 }
 

@@ -57,6 +57,16 @@ class Plugin {
   virtual std::string parameterDisplay(int index) = 0;
   virtual std::string parameterLabel(int index) = 0;
   virtual float parameter(int index) = 0;
+  // What a parameter is beyond its value: most are continuous and belong to the current
+  // program; a VST 3 plug-in may also have stepped ones, a bypass and a program change.
+  struct ParameterTraits {
+    int steps = 0;  // 0: continuous; n: the values k/n, k = 0..n
+    bool bypass = false;
+    bool programChange = false;
+    // Whether a program keeps its own value of it (a program's values come back with it).
+    bool inPrograms() const { return !bypass && !programChange; }
+  };
+  virtual ParameterTraits parameterTraits(int /*index*/) { return {}; }
   // A host change between blocks; it reaches the audio from the next block on.
   virtual void setParameter(int index, float value) = 0;
 
@@ -89,7 +99,9 @@ class Plugin {
 
   // The editor's size when the plug-in has one.
   virtual std::optional<EditorRect> editorRect() = 0;
-  // Opens the editor in a host window: an HWND on Windows, an X11 window id on Linux.
+  // Opens the editor in a host window: an HWND on Windows, an X11 window id on Linux. An
+  // editor already open is asked to open again where the format allows that (VST 2); the
+  // formats whose editors are objects (LV2 UI, VST 3 view) close the open one first.
   virtual void openEditor(void* parent) = 0;
   // One pass of the host's loop for an open editor: its idle call, run-loop handlers and timers.
   virtual void idleEditor() = 0;
@@ -106,8 +118,12 @@ class Plugin {
   Plugin() = default;
 };
 
-// Opens the plug-in a command line names: a VST 3 bundle or module (".vst3"), an LV2 plug-in
-// URI or bundle folder (Linux), or else a VST 2 library. Throws HostError.
+// The format of the plug-in a command line names, told without loading anything: a VST 3
+// bundle or module (".vst3"), an LV2 plug-in URI or bundle folder (Linux), or else a VST 2
+// library.
+PluginFormat formatOf(const std::string& reference);
+
+// Opens the plug-in a command line names, of the format formatOf tells. Throws HostError.
 std::unique_ptr<Plugin> openPlugin(const std::string& reference);
 
 // For formats without changes inside a block: runs `run(inputs, outputs, frames)` over the

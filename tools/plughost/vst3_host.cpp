@@ -630,6 +630,20 @@ void Vst3HostedPlugin::State::readBuses() {
   outputChannels = outputBuses.empty() ? 0 : outputBuses[0].channels;
 }
 
+Plugin::ParameterTraits Vst3HostedPlugin::parameterTraits(int index) {
+  const State& s = *state_;
+  if (index < 0 || static_cast<std::size_t>(index) >= s.parameters.size()) {
+    return {};
+  }
+  const Steinberg_Vst_ParameterInfo& info = s.parameters[static_cast<std::size_t>(index)];
+  ParameterTraits traits;
+  traits.steps = std::max(info.stepCount, 0);
+  traits.bypass = (info.flags & Steinberg_Vst_ParameterInfo_ParameterFlags_kIsBypass) != 0;
+  traits.programChange =
+      (info.flags & Steinberg_Vst_ParameterInfo_ParameterFlags_kIsProgramChange) != 0;
+  return traits;
+}
+
 void Vst3HostedPlugin::State::readParameters() {
   const Steinberg_int32 count =
       controller ? controller.vtbl()->getParameterCount(controller.get()) : 0;
@@ -1361,11 +1375,10 @@ std::optional<EditorRect> Vst3HostedPlugin::editorRect() {
 }
 
 void Vst3HostedPlugin::openEditor(void* parent) {
+  // A host shows one view of a controller at a time: asked again, it closes the open one.
+  closeEditor();
   State& s = *state_;
   std::lock_guard lock(s.controllerMutex);
-  if (s.view) {
-    throw HostError(s.label + ": its editor is open already");
-  }
   if (!s.controller) {
     throw HostError(s.label + ": it has no controller, and so no editor");
   }

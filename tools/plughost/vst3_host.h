@@ -43,6 +43,7 @@ class Vst3HostedPlugin final : public Plugin {
   int outputCount() const override;
 
   int parameterCount() const override;
+  ParameterTraits parameterTraits(int index) override;
   std::string parameterName(int index) override;
   std::string parameterDisplay(int index) override;
   std::string parameterLabel(int index) override;

@@ -14,6 +14,7 @@
 #include "tools/plughost/validate/guarded_buffers.h"
 #include "tools/plughost/validate/realtime_probe.h"
 #include "tools/plughost/validate/signals.h"
+#include "tools/plughost/vst3_host.h"
 
 namespace plughost::validate {
 namespace {
@@ -22,7 +23,11 @@ namespace {
 // inside a block must not allocate or lock either, or the count would blame the plug-in.
 std::string allocationsAndLocks(Context& context) {
   PluginSource source(context.plugin());
-  const std::string problem = probe::instrument(context.plugin());
+  // The calls counted are the plug-in binary's own: a VST 3 bundle's module inside it.
+  const std::filesystem::path binary = referenceFormat(context.plugin()) == PluginFormat::vst3
+                                           ? vst3ModulePath(context.plugin().string())
+                                           : context.plugin();
+  const std::string problem = probe::instrument(binary);
   require(problem.empty(), "cannot watch the plug-in's calls: " + problem);
   const std::unique_ptr<Plugin> plugin = source.start(44100.0, 4096);
   const std::int32_t total = context.scaled(16384, 262144);

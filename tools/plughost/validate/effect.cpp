@@ -94,22 +94,7 @@ Effect::Effect(PluginEntry entry, const std::string& entryName, HostAnswers answ
                      nullptr) {}
 
 PluginFormat referenceFormat(const std::filesystem::path& reference) {
-  std::string text = reference.string();
-  while (text.size() > 1 && (text.back() == '/' || text.back() == '\\')) {
-    text.pop_back();
-  }
-  std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lower.size() > 5 && lower.ends_with(".vst3")) {
-    return PluginFormat::vst3;
-  }
-#ifndef _WIN32
-  if (isLv2Reference(text)) {
-    return PluginFormat::lv2;
-  }
-#endif
-  return PluginFormat::vst2;
+  return formatOf(reference.string());
 }
 
 PluginSource::PluginSource(const std::filesystem::path& reference)
