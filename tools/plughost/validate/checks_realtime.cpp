@@ -23,13 +23,14 @@ namespace {
 // inside a block must not allocate or lock either, or the count would blame the plug-in.
 std::string allocationsAndLocks(Context& context) {
   PluginSource source(context.plugin());
-  // The calls counted are the plug-in binary's own: a VST 3 bundle's module inside it.
+  const std::unique_ptr<Plugin> plugin = source.start(44100.0, 4096);
+  // The calls counted are the plug-in binary's own: a VST 3 bundle's module inside it, loaded
+  // by now.
   const std::filesystem::path binary = referenceFormat(context.plugin()) == PluginFormat::vst3
                                            ? vst3ModulePath(context.plugin().string())
                                            : context.plugin();
   const std::string problem = probe::instrument(binary);
   require(problem.empty(), "cannot watch the plug-in's calls: " + problem);
-  const std::unique_ptr<Plugin> plugin = source.start(44100.0, 4096);
   const std::int32_t total = context.scaled(16384, 262144);
   const Channels input = makeSignal(Signal::music, std::max(plugin->inputCount(), 1), total,
                                     44100.0, context.rng().next());
