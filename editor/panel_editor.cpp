@@ -5,8 +5,6 @@
 
 namespace {
 
-EditorRect panelRect{0, 0, kPanelHeight, kPanelWidth};
-
 std::int32_t openEditorCount = 0;
 
 constexpr std::int32_t kKnobControlCount = 3;
@@ -63,7 +61,8 @@ bool contains(const PanelRect& outer, const PanelRect& inner) {
 
 }  // namespace
 
-PanelWindow::PanelWindow(const PanelBitmapSet& bitmaps) : bitmaps_(bitmaps) {
+PanelWindow::PanelWindow(const PanelBitmapSet& bitmaps, std::int32_t zoom)
+    : bitmaps_(bitmaps), scale_(isPanelZoom(zoom) ? zoom : kPanelZooms[0]) {
   canvas_.transfer(kWholeBackground, bitmaps_);
 }
 
@@ -101,9 +100,43 @@ void PanelWindow::drawTransfers(const PanelTransferList& transfers) {
       shownAlready = contains(changed[j], changed[i]);
     }
     if (!shownAlready) {
-      present(changed[i]);
+      presentPanelRect(changed[i]);
     }
   }
+}
+
+void PanelWindow::presentPanelRect(const PanelRect& panelRect) {
+  const PanelRect shown = scale_.windowRectOf(panelRect);
+  if (!shown.empty()) {
+    present(shown);
+  }
+}
+
+const std::uint32_t* PanelWindow::row(std::int32_t y, std::uint32_t* scratch) const {
+  const PanelRect menu = menu_.area();
+  if (menu.empty() || y < menu.y || y >= menu.y + menu.height) {
+    return canvas_.row(y);
+  }
+  const std::uint32_t* from = canvas_.row(y);
+  for (std::int32_t x = 0; x < PanelCanvas::width; ++x) {
+    scratch[x] = from[x];
+  }
+  menu_.drawRow(y, scratch, bitmaps_);
+  return scratch;
+}
+
+void PanelWindow::composeWindowPixels(const PanelRect& windowRect, std::uint32_t* out,
+                                      std::int32_t stride) const {
+  scalePanelPixels(scale_, *this, windowRect, out, stride);
+}
+
+void PanelWindow::setZoom(std::int32_t zoom) {
+  if (disposed_ || !isPanelZoom(zoom) || zoom == scale_.zoom()) {
+    return;
+  }
+  scale_ = PanelScale(zoom);
+  resize(scale_.windowSize());
+  presentPanelRect({0, 0, kPanelWidth, kPanelHeight});
 }
 
 void PanelWindow::paint() {
@@ -127,17 +160,44 @@ void PanelWindow::paint() {
 }
 
 void PanelWindow::leftButtonDown(std::int32_t x, std::int32_t y) {
+  const std::int32_t panelX = scale_.toPanel(x);
+  const std::int32_t panelY = scale_.toPanel(y);
+  if (menu_.isOpen()) {
+    // A press while the menu is open answers the menu alone: a choice, or closing it.
+    const std::int32_t chosen = menu_.zoomAt(panelX, panelY);
+    const PanelRect area = menu_.area();
+    menu_.close();
+    presentPanelRect(area);
+    if (chosen != 0 && editor_ != nullptr) {
+      editor_->chooseZoom(chosen);
+    }
+    return;
+  }
   WindowEditorActions actions(editor_, this);
   const PanelInputContext context{editor_ != nullptr ? &actions : nullptr, &drawDisplayOfWindow,
                                   this};
-  handleLeftButtonDown(context, x, y);
+  handleLeftButtonDown(context, panelX, panelY);
 }
 
 void PanelWindow::mouseMove(std::int32_t x, std::int32_t y, bool leftButton) {
+  const std::int32_t panelX = scale_.toPanel(x);
+  const std::int32_t panelY = scale_.toPanel(y);
+  if (menu_.hover(panelX, panelY)) {
+    presentPanelRect(menu_.area());
+  }
   WindowEditorActions actions(editor_, this);
   const PanelInputContext context{editor_ != nullptr ? &actions : nullptr, &drawDisplayOfWindow,
                                   this};
-  handleMouseMove(context, x, y, leftButton);
+  handleMouseMove(context, panelX, panelY, leftButton);
+}
+
+void PanelWindow::rightButtonDown(std::int32_t x, std::int32_t y) {
+  if (disposed_ || editor_ == nullptr || !editor_->offersZoom()) {
+    return;
+  }
+  const PanelRect previous = menu_.area();
+  menu_.open(scale_.toPanel(x), scale_.toPanel(y), scale_.zoom());
+  presentPanelRect(unite(previous, menu_.area()));
 }
 
 void acquirePanelResources(PanelWindowSystem& system) {
@@ -182,8 +242,14 @@ PanelEditor::~PanelEditor() {
   PanelEditor::close();
 }
 
-std::int32_t PanelEditor::getRect(EditorRect** rect) {
-  *rect = &panelRect;
+std::int32_t PanelEditor::getRect(EditorRect** answer) {
+  const std::int32_t shown = zoom();
+  const PanelSize size = panelSizeAt(shown);
+  rect = {0, 0, static_cast<std::int16_t>(size.height), static_cast<std::int16_t>(size.width)};
+  if (pendingZoom == 0) {
+    hostKnownZoom = shown;
+  }
+  *answer = &rect;
   return 1;
 }
 
@@ -192,7 +258,8 @@ std::int32_t PanelEditor::open(void* parent) {
   close();
   parentWindow = parent;
   acquirePanelResources(system);
-  PanelWindow* created = system.createWindow(parent);
+  const std::int32_t wanted = startingZoom(parent);
+  PanelWindow* created = system.createWindow(parent, wanted);
   if (created == nullptr) {
     releasePanelResources(system);
     return 0;
@@ -206,7 +273,91 @@ std::int32_t PanelEditor::open(void* parent) {
   }
   update();
   saveValues();
+  // The host sized its window for the zoom it last heard of; where the desktop's (here, at the
+  // parent) differs, it is asked for the new size, and a refusal keeps the one it has.
+  if (wanted != hostKnownZoom && !requestZoom(wanted) && window != nullptr) {
+    window->setZoom(hostKnownZoom);
+  }
   return 1;
+}
+
+std::int32_t PanelEditor::startingZoom(void* parent) {
+  if (zoomHost == nullptr) {
+    return kPanelZooms[0];
+  }
+  if (chosen != 0) {
+    return chosen;
+  }
+  if (hostZoom != 0) {
+    return hostZoom;
+  }
+  // Asked once without a window (hosts ask for the rectangle often), and again at each parent,
+  // which may be on another screen.
+  if (parent != nullptr || desktopZoomCache == 0) {
+    desktopZoomCache = system.desktopZoom(parent);
+  }
+  return isPanelZoom(desktopZoomCache) ? desktopZoomCache : kPanelZooms[0];
+}
+
+std::int32_t PanelEditor::zoom() {
+  if (pendingZoom != 0) {
+    return pendingZoom;
+  }
+  return window != nullptr ? window->zoom() : startingZoom(nullptr);
+}
+
+bool PanelEditor::requestZoom(std::int32_t wanted) {
+  if (zoomHost == nullptr || !isPanelZoom(wanted)) {
+    return false;
+  }
+  if (window != nullptr && wanted == window->zoom() && wanted == hostKnownZoom) {
+    return true;
+  }
+  pendingZoom = wanted;
+  const bool agreed = zoomHost->resizePanel(panelSizeAt(wanted));
+  pendingZoom = 0;
+  if (!agreed) {
+    return false;
+  }
+  hostKnownZoom = wanted;
+  // The host may have closed the editor meanwhile; then the zoom is kept for the next open.
+  if (window != nullptr) {
+    window->setZoom(wanted);
+  }
+  return true;
+}
+
+void PanelEditor::setHostScale(double factor) {
+  hostZoom = panelZoomAtOrBelow(factor);
+  if (chosen == 0 && window != nullptr) {
+    requestZoom(hostZoom);
+  }
+}
+
+void PanelEditor::setChosenZoom(std::int32_t zoom) {
+  chosen = isPanelZoom(zoom) ? zoom : 0;
+  if (window != nullptr) {
+    requestZoom(startingZoom(parentWindow));
+  }
+}
+
+bool PanelEditor::chooseZoom(std::int32_t zoom) {
+  if (zoomHost == nullptr || !requestZoom(zoom)) {
+    return false;
+  }
+  chosen = zoom;
+  zoomHost->panelZoomChosen(zoom);
+  return true;
+}
+
+void PanelEditor::showAtZoom(std::int32_t zoom) {
+  if (!isPanelZoom(zoom)) {
+    return;
+  }
+  hostKnownZoom = zoom;
+  if (window != nullptr) {
+    window->setZoom(zoom);
+  }
 }
 
 void PanelEditor::close() {

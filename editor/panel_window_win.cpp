@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <optional>
@@ -61,32 +62,67 @@ PanelPixels readPixels(HBITMAP bitmap, std::uint32_t*& storage) {
 
 class Win32PanelWindow final : public PanelWindow {
  public:
-  Win32PanelWindow() : PanelWindow(bitmapSet) {}
+  explicit Win32PanelWindow(std::int32_t zoom = kPanelZooms[0]) : PanelWindow(bitmapSet, zoom) {}
   HWND handle = nullptr;
 
  protected:
-  // Straight into the window's context, outside the paint cycle, as GDI transfers would.
+  // Straight into the window's context, outside the paint cycle, as GDI transfers would; in
+  // bands of whole rows, the scratch holding one panel's worth of pixels.
   void present(const PanelRect& changed) override {
     if (handle == nullptr) {
       return;
     }
-    for (std::int32_t y = 0; y < changed.height; ++y) {
-      const std::uint32_t* from = canvas().row(changed.y + y) + changed.x;
-      for (std::int32_t x = 0; x < changed.width; ++x) {
-        scratch_[y * changed.width + x] = from[x];
-      }
-    }
-    BITMAPINFO info = topDownInfo(changed.width, changed.height);
+    const std::int32_t bandRows = std::max<std::int32_t>(1, kScratchPixels / changed.width);
     HDC windowDc = GetDC(handle);
-    SetDIBitsToDevice(windowDc, changed.x, changed.y, static_cast<DWORD>(changed.width),
-                      static_cast<DWORD>(changed.height), 0, 0, 0,
-                      static_cast<UINT>(changed.height), scratch_, &info, DIB_RGB_COLORS);
+    for (std::int32_t top = 0; top < changed.height; top += bandRows) {
+      const std::int32_t rows = std::min(bandRows, changed.height - top);
+      composeWindowPixels({changed.x, changed.y + top, changed.width, rows}, scratch_,
+                          changed.width);
+      BITMAPINFO info = topDownInfo(changed.width, rows);
+      SetDIBitsToDevice(windowDc, changed.x, changed.y + top, static_cast<DWORD>(changed.width),
+                        static_cast<DWORD>(rows), 0, 0, 0, static_cast<UINT>(rows), scratch_, &info,
+                        DIB_RGB_COLORS);
+    }
     ReleaseDC(handle, windowDc);
   }
 
+  void resize(const PanelSize& size) override {
+    if (handle != nullptr) {
+      SetWindowPos(handle, nullptr, 0, 0, size.width, size.height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+
  private:
-  std::uint32_t scratch_[PanelCanvas::width * PanelCanvas::height] = {};
+  static constexpr std::int32_t kScratchPixels = PanelCanvas::width * PanelCanvas::height;
+  std::uint32_t scratch_[kScratchPixels] = {};
 };
+
+// The window's dots per inch where the system can tell (Windows 10 and later, and Wine),
+// looked up at run time so that the plug-in still loads where it cannot; 0 otherwise. A window
+// of a process that is not DPI-aware is told 96, and the system scales it itself.
+UINT dpiOf(HWND window) {
+  HMODULE user = GetModuleHandleA("user32.dll");
+  if (user == nullptr) {
+    return 0;
+  }
+  if (window != nullptr) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): how a system export is typed
+    if (auto forWindow = reinterpret_cast<DpiForWindow>(
+            reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")))) {
+      return forWindow(window);
+    }
+    return 0;
+  }
+  using DpiForSystem = UINT(WINAPI*)();
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): how a system export is typed
+  if (auto forSystem = reinterpret_cast<DpiForSystem>(
+          reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForSystem")))) {
+    return forSystem();
+  }
+  return 0;
+}
 
 Win32PanelWindow* panelOf(HWND window) {
   return reinterpret_cast<Win32PanelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -117,6 +153,8 @@ void handleMouse(HWND window, UINT message, WPARAM wParam) {
   }
   if (message == WM_LBUTTONDOWN) {
     panel->leftButtonDown(point.x, point.y);
+  } else if (message == WM_RBUTTONDOWN) {
+    panel->rightButtonDown(point.x, point.y);
   } else {
     panel->mouseMove(point.x, point.y, (wParam & MK_LBUTTON) != 0);
   }
@@ -158,9 +196,13 @@ class Win32WindowSystem final : public PanelWindowSystem {
     }
   }
 
-  PanelWindow* createWindow(void* parent) override {
-    HWND created = createPanelWindow(static_cast<HWND>(parent));
+  PanelWindow* createWindow(void* parent, std::int32_t zoom) override {
+    HWND created = createPanelWindow(static_cast<HWND>(parent), zoom);
     return created != nullptr ? panelWindowOf(created) : nullptr;
+  }
+
+  std::int32_t desktopZoom(void* parent) override {
+    return panelZoomForDpi(static_cast<std::int32_t>(dpiOf(static_cast<HWND>(parent))));
   }
 
   void destroyWindow(PanelWindow* window) override {
@@ -183,18 +225,18 @@ PanelWindowSystem& panelWindowSystem() {
   return system;
 }
 
-HWND createPanelWindow(HWND parent) {
+HWND createPanelWindow(HWND parent, std::int32_t zoom) {
   if (parent == nullptr) {
     // A child needs a parent; without one the system would at best make a top-level window.
     return nullptr;
   }
-  auto* panel = new (std::nothrow) Win32PanelWindow;
+  auto* panel = new (std::nothrow) Win32PanelWindow(zoom);
   if (panel == nullptr) {
     return nullptr;
   }
-  HWND created =
-      CreateWindowExA(0, kPanelWindowClassName, "Window", WS_CHILD | WS_VISIBLE, 0, 0, kPanelWidth,
-                      kPanelHeight, parent, nullptr, moduleInstance, nullptr);
+  const PanelSize size = panel->size();
+  HWND created = CreateWindowExA(0, kPanelWindowClassName, "Window", WS_CHILD | WS_VISIBLE, 0, 0,
+                                 size.width, size.height, parent, nullptr, moduleInstance, nullptr);
   if (created == nullptr) {
     delete panel;
     return nullptr;
@@ -242,6 +284,7 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       }
       break;
     case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
     case WM_MOUSEMOVE:
       handleMouse(window, message, wParam);
       break;

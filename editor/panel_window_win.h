@@ -14,9 +14,10 @@ inline constexpr char kPanelWindowClassName[] = "DelayWindowClass";
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The panel's child window in the host's window with no editor attached, or null when it cannot
-// be made. Counted resources must be held (acquirePanelResources) while it exists.
-HWND createPanelWindow(HWND parent);
+// The panel's child window in the host's window with no editor attached, at a zoom's size, or
+// null when it cannot be made. Counted resources must be held (acquirePanelResources) while it
+// exists.
+HWND createPanelWindow(HWND parent, std::int32_t zoom = kPanelZooms[0]);
 
 // The panel behind a window of the class, null for any other window.
 PanelWindow* panelWindowOf(HWND window);

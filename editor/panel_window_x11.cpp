@@ -5,9 +5,12 @@
 #include <time.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <string_view>
 
 #include "editor/panel_bitmap_data.h"
 
@@ -131,8 +134,9 @@ bool rootPixelFormat(xcb_connection_t* connection, const xcb_screen_t& screen,
 
 class X11PanelWindow final : public PanelWindow {
  public:
-  X11PanelWindow(xcb_connection_t* connection, xcb_window_t window, const PixelFormat& format)
-      : PanelWindow(embeddedPanelBitmaps()),
+  X11PanelWindow(xcb_connection_t* connection, xcb_window_t window, const PixelFormat& format,
+                 std::int32_t zoom)
+      : PanelWindow(embeddedPanelBitmaps(), zoom),
         connection_(connection),
         window_(window),
         format_(format) {}
@@ -190,19 +194,19 @@ class X11PanelWindow final : public PanelWindow {
       return;
     }
     QuietBrokenPipe quiet;
-    // Requests have a size limit; a large rectangle goes in bands of whole rows.
+    // Requests have a size limit, and the scratch holds one panel's worth of pixels: a large
+    // rectangle goes in bands of whole rows.
     const std::uint32_t limitBytes = xcb_get_maximum_request_length(connection_) * 4u - 64u;
     const std::uint32_t rowBytes = static_cast<std::uint32_t>(changed.width) * 4u;
-    const auto bandRows =
-        static_cast<std::int32_t>(std::max<std::uint32_t>(1, limitBytes / rowBytes));
+    const auto bandRows = static_cast<std::int32_t>(std::max<std::uint32_t>(
+        1, std::min<std::uint32_t>(limitBytes / rowBytes,
+                                   static_cast<std::uint32_t>(kScratchPixels / changed.width))));
     for (std::int32_t top = 0; top < changed.height; top += bandRows) {
       const std::int32_t rows = std::min(bandRows, changed.height - top);
-      std::uint32_t* out = scratch_;
-      for (std::int32_t y = 0; y < rows; ++y) {
-        const std::uint32_t* from = canvas().row(changed.y + top + y) + changed.x;
-        for (std::int32_t x = 0; x < changed.width; ++x) {
-          *out++ = toPixel(from[x], format_);
-        }
+      composeWindowPixels({changed.x, changed.y + top, changed.width, rows}, scratch_,
+                          changed.width);
+      for (std::int32_t i = 0; i < rows * changed.width; ++i) {
+        scratch_[i] = toPixel(scratch_[i], format_);
       }
       xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, graphics(),
                     static_cast<std::uint16_t>(changed.width), static_cast<std::uint16_t>(rows),
@@ -211,6 +215,19 @@ class X11PanelWindow final : public PanelWindow {
                     static_cast<std::uint32_t>(rows) * rowBytes,
                     reinterpret_cast<const std::uint8_t*>(scratch_));
     }
+    xcb_flush(connection_);
+    drew_ = true;
+  }
+
+  void resize(const PanelSize& size) override {
+    if (!usable()) {
+      return;
+    }
+    QuietBrokenPipe quiet;
+    const std::uint32_t values[] = {static_cast<std::uint32_t>(size.width),
+                                    static_cast<std::uint32_t>(size.height)};
+    xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
     xcb_flush(connection_);
     drew_ = true;
   }
@@ -240,9 +257,12 @@ class X11PanelWindow final : public PanelWindow {
       }
       case XCB_BUTTON_PRESS: {
         const auto& press = reinterpret_cast<const xcb_button_press_event_t&>(event);
-        // The left button only; the others (the wheel among them) do nothing on the panel.
+        // The left button works the panel and the right one opens the zoom menu; the others
+        // (the wheel among them) do nothing.
         if (press.event == window_ && press.detail == 1) {
           leftButtonDown(press.event_x, press.event_y);
+        } else if (press.event == window_ && press.detail == 3) {
+          rightButtonDown(press.event_x, press.event_y);
         }
         break;
       }
@@ -274,10 +294,76 @@ class X11PanelWindow final : public PanelWindow {
   xcb_gcontext_t graphics_ = 0;
   bool gone_ = false;
   bool drew_ = false;
-  std::uint32_t scratch_[PanelCanvas::width * PanelCanvas::height] = {};
+  static constexpr std::int32_t kScratchPixels = PanelCanvas::width * PanelCanvas::height;
+  std::uint32_t scratch_[kScratchPixels] = {};
 };
 
-X11PanelWindow* createX11Window(xcb_window_t parent) {
+// The dots per inch the desktop asks fonts and pictures to be drawn at: the `Xft.dpi` resource
+// of the display's resource database (the root window's RESOURCE_MANAGER property), 0 when it
+// names none.
+std::int32_t resourceDpi(xcb_connection_t* connection, xcb_window_t root) {
+  xcb_get_property_reply_t* reply =
+      xcb_get_property_reply(connection,
+                             xcb_get_property(connection, 0, root, XCB_ATOM_RESOURCE_MANAGER,
+                                              XCB_ATOM_STRING, 0, 1u << 16),
+                             nullptr);
+  if (reply == nullptr) {
+    return 0;
+  }
+  const std::string_view resources(static_cast<const char*>(xcb_get_property_value(reply)),
+                                   static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+  std::int32_t dpi = 0;
+  constexpr std::string_view kName = "Xft.dpi:";
+  for (std::size_t at = 0; at < resources.size();) {
+    std::size_t end = resources.find('\n', at);
+    if (end == std::string_view::npos) {
+      end = resources.size();
+    }
+    std::string_view line = resources.substr(at, end - at);
+    at = end + 1;
+    if (line.substr(0, kName.size()) != kName) {
+      continue;
+    }
+    line.remove_prefix(kName.size());
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+      line.remove_prefix(1);
+    }
+    // Without the locale's decimal point, which a host may have changed.
+    double value = 0.0;
+    if (std::from_chars(line.data(), line.data() + line.size(), value).ec == std::errc{} &&
+        value > 0.0 && value < 10000.0) {
+      dpi = static_cast<std::int32_t>(value);
+    }
+  }
+  std::free(reply);
+  return dpi;
+}
+
+std::int32_t desktopZoomOf(xcb_window_t parent) {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  std::int32_t zoom = kPanelZooms[0];
+  if (xcb_connection_has_error(connection) == 0) {
+    // The resource database lives on the first screen's root; the parent's screen is asked
+    // first where it has its own.
+    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    if (parent != 0) {
+      if (xcb_get_geometry_reply_t* geometry =
+              xcb_get_geometry_reply(connection, xcb_get_geometry(connection, parent), nullptr)) {
+        root = geometry->root;
+        std::free(geometry);
+      }
+    }
+    std::int32_t dpi = resourceDpi(connection, root);
+    if (dpi == 0) {
+      dpi = resourceDpi(connection, xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root);
+    }
+    zoom = panelZoomForDpi(dpi);
+  }
+  xcb_disconnect(connection);
+  return zoom;
+}
+
+X11PanelWindow* createX11Window(xcb_window_t parent, std::int32_t zoom) {
   // The display the host's environment names; none at all (a headless host) means no panel.
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(connection) != 0) {
@@ -305,15 +391,17 @@ X11PanelWindow* createX11Window(xcb_window_t parent) {
   xcb_generic_error_t* error = xcb_request_check(
       connection,
       xcb_create_window_checked(
-          connection, format.depth, window, parent, 0, 0, kPanelWidth, kPanelHeight, 0,
-          XCB_WINDOW_CLASS_INPUT_OUTPUT, format.visual,
+          connection, format.depth, window, parent, 0, 0,
+          static_cast<std::uint16_t>(panelSizeAt(zoom).width),
+          static_cast<std::uint16_t>(panelSizeAt(zoom).height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+          format.visual,
           XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP, values));
   if (error != nullptr) {
     std::free(error);
     xcb_disconnect(connection);
     return nullptr;
   }
-  auto* panel = new (std::nothrow) X11PanelWindow(connection, window, format);
+  auto* panel = new (std::nothrow) X11PanelWindow(connection, window, format, zoom);
   if (panel == nullptr) {
     xcb_destroy_window(connection, window);
     xcb_disconnect(connection);
@@ -326,18 +414,27 @@ X11PanelWindow* createX11Window(xcb_window_t parent) {
 
 class X11WindowSystem final : public PanelWindowSystem {
  public:
+  // Linux hosts pass their X window id in the pointer.
+  static xcb_window_t windowId(void* parent) {
+    return static_cast<xcb_window_t>(reinterpret_cast<std::uintptr_t>(parent));
+  }
+
   // The bitmaps are compiled in, and each panel has its own connection: nothing to share.
   void acquireResources() override {}
   void releaseResources() override {}
 
-  PanelWindow* createWindow(void* parent) override {
-    // Linux hosts pass their X window id in the pointer.
-    const auto parentId = static_cast<xcb_window_t>(reinterpret_cast<std::uintptr_t>(parent));
+  PanelWindow* createWindow(void* parent, std::int32_t zoom) override {
+    const xcb_window_t parentId = windowId(parent);
     if (parentId == 0) {
       return nullptr;
     }
     QuietBrokenPipe quiet;
-    return createX11Window(parentId);
+    return createX11Window(parentId, zoom);
+  }
+
+  std::int32_t desktopZoom(void* parent) override {
+    QuietBrokenPipe quiet;
+    return desktopZoomOf(windowId(parent));
   }
 
   void destroyWindow(PanelWindow* window) override {

@@ -2,12 +2,19 @@
 // and on Linux alike.
 #pragma once
 
+#include "editor/panel_editor.h"
 #include "effect/drive_effect.h"
 
-class DriveEffectWithEditor : public DriveEffect {
+// Zooms the panel through the host's audioMasterSizeWindow. The zoom chosen on the panel is the
+// editor's, and lasts as long as the plug-in is loaded: VST 2 has no place for it in a project.
+class DriveEffectWithEditor : public DriveEffect, private PanelZoomHost {
  public:
   explicit DriveEffectWithEditor(HostCallback hostCallback);
   ~DriveEffectWithEditor() override = default;
+
+ private:
+  bool resizePanel(const PanelSize& size) override;
+  void panelZoomChosen(std::int32_t /*zoom*/) override {}
 };
 
 // Creates the effect that `main` hands to a host, with its panel. Null when it cannot be

@@ -50,6 +50,7 @@ class FakeWindow final : public PanelWindow {
   static constexpr std::size_t kPixels = std::size_t{kPanelWidth} * std::size_t{kPanelHeight};
 
  protected:
+  void resize(const PanelSize& /*size*/) override {}
   void present(const PanelRect& changed) override {
     presented.push_back(changed);
     for (std::int32_t y = changed.y; y < changed.y + changed.height; ++y) {
@@ -82,7 +83,8 @@ class FakeWindowSystem final : public PanelWindowSystem {
 
   void acquireResources() override { log.push_back("acquire"); }
   void releaseResources() override { log.push_back("release"); }
-  PanelWindow* createWindow(void* parent) override {
+  std::int32_t desktopZoom(void* /*parent*/) override { return 100; }
+  PanelWindow* createWindow(void* parent, std::int32_t /*zoom*/) override {
     log.push_back(parent != nullptr ? "create" : "create without parent");
     if (parent == nullptr) {
       return nullptr;
