@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -97,8 +98,16 @@ class Plugin {
     process(ProcessMode::replacing, inputs, outputs, frames, {});
   }
 
-  // The editor's size when the plug-in has one.
+  // The editor's size when the plug-in has one: after a resize it asked for, the new one.
   virtual std::optional<EditorRect> editorRect() = 0;
+  // The host's scale for its editors (1.0 is 100 %), told before the editor opens: VST 3's
+  // content scale, LV2's ui:scaleFactor option. A VST 2 host has no such thing and ignores it.
+  virtual void setEditorScale(double /*factor*/) {}
+  // How the command's window follows an editor that asks for another size (VST 2
+  // audioMasterSizeWindow, VST 3 IPlugFrame::resizeView, LV2 ui:resize); answers whether it
+  // did. Without one, every such request is refused.
+  using EditorResizer = std::function<bool(int width, int height)>;
+  void setEditorResizer(EditorResizer resizer) { resizer_ = std::move(resizer); }
   // Opens the editor in a host window: an HWND on Windows, an X11 window id on Linux. An
   // editor already open is asked to open again where the format allows that (VST 2); the
   // formats whose editors are objects (LV2 UI, VST 3 view) close the open one first.
@@ -116,6 +125,13 @@ class Plugin {
 
  protected:
   Plugin() = default;
+  // For the implementations: the request of an editor to be width x height pixels.
+  bool resizeEditorWindow(int width, int height) const {
+    return resizer_ && resizer_(width, height);
+  }
+
+ private:
+  EditorResizer resizer_;
 };
 
 // The format of the plug-in a command line names, told without loading anything: a VST 3
