@@ -9,8 +9,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <span>
