@@ -15,12 +15,12 @@ DriveEffectWithEditor::DriveEffectWithEditor(HostCallback hostCallback)
   // The editor attaches itself through setEditor; without memory for it the effect simply has
   // no panel. Its window system is the one linked into this build (Win32 or X11); nothing of it
   // is touched before the panel opens, so hosts without a display load and run the effect.
-  auto* editor = new (std::nothrow) PanelEditor(*this, panelWindowSystem());
+  (void)new (std::nothrow) PanelEditor(*this, panelWindowSystem());
 #if !defined(_WIN32) || defined(_WIN64)
   // The 32-bit Windows plug-in keeps the one size and mouse behaviour it always had: hosts and
   // their users of it rely on them.
-  if (editor != nullptr) {
-    editor->offerZoom(*this);
+  if (getEditor() != nullptr) {
+    static_cast<PanelEditor*>(getEditor())->offerZoom(*this);
   }
 #endif
 }

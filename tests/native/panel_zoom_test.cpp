@@ -604,9 +604,9 @@ TEST_F(PanelZoomEditorTest, TheSameActionsInScaledPixelsGiveTheSameValuesAndAuto
         window.mouseMove(x, y, a.kind == Action::move);
       }
     }
-    std::vector<float> values;
+    std::vector<float> values(4);
     for (std::int32_t i = 0; i < 4; ++i) {
-      values.push_back(effect->getParameter(i));
+      values[static_cast<std::size_t>(i)] = effect->getParameter(i);
     }
     std::vector<std::uint32_t> canvas;
     for (std::int32_t y = 0; y < kPanelHeight; ++y) {
