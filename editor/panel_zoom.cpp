@@ -98,6 +98,17 @@ PanelRect PanelScale::windowRectOf(const PanelRect& panelRect) const {
 
 void scalePanelPixels(const PanelScale& scale, const PanelRowSource& source,
                       const PanelRect& windowRect, std::uint32_t* out, std::int32_t stride) {
+  // The columns' panel pixels once for all rows: the widest window is 810 pixels.
+  constexpr std::int32_t kWidestWindow = kPanelWidth * 3;
+  std::int32_t left[kWidestWindow];
+  std::int32_t right[kWidestWindow];
+  const std::int32_t width = std::min(windowRect.width, kWidestWindow);
+  bool replicated = true;
+  for (std::int32_t x = 0; x < width; ++x) {
+    left[x] = scale.firstHalf(windowRect.x + x);
+    right[x] = scale.secondHalf(windowRect.x + x);
+    replicated = replicated && left[x] == right[x];
+  }
   std::uint32_t scratchA[kPanelWidth];
   std::uint32_t scratchB[kPanelWidth];
   for (std::int32_t y = 0; y < windowRect.height; ++y) {
@@ -105,17 +116,16 @@ void scalePanelPixels(const PanelScale& scale, const PanelRowSource& source,
     const std::int32_t topY = scale.firstHalf(windowY);
     const std::int32_t bottomY = scale.secondHalf(windowY);
     const std::uint32_t* top = source.row(topY, scratchA);
-    const std::uint32_t* bottom = bottomY == topY ? top : source.row(bottomY, scratchB);
     std::uint32_t* to = out + static_cast<std::ptrdiff_t>(y) * stride;
-    for (std::int32_t x = 0; x < windowRect.width; ++x) {
-      const std::int32_t windowX = windowRect.x + x;
-      const std::int32_t leftX = scale.firstHalf(windowX);
-      const std::int32_t rightX = scale.secondHalf(windowX);
-      if (leftX == rightX && top == bottom) {
-        to[x] = top[leftX];
-      } else {
-        to[x] = mix(top[leftX], top[rightX], bottom[leftX], bottom[rightX]);
+    if (bottomY == topY && replicated) {
+      for (std::int32_t x = 0; x < width; ++x) {
+        to[x] = top[left[x]];
       }
+      continue;
+    }
+    const std::uint32_t* bottom = bottomY == topY ? top : source.row(bottomY, scratchB);
+    for (std::int32_t x = 0; x < width; ++x) {
+      to[x] = mix(top[left[x]], top[right[x]], bottom[left[x]], bottom[right[x]]);
     }
   }
 }
