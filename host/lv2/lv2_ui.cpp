@@ -95,7 +95,7 @@ void cleanup(LV2UI_Handle handle) noexcept {
 void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t bufferSize,
                std::uint32_t format, const void* buffer) noexcept {
   if (format != 0 || bufferSize != sizeof(float) || buffer == nullptr ||
-      port < kLv2PortFirstControl || port >= kLv2PortCount) {
+      port < kLv2PortFirstControl || port >= kLv2PortParameterEnd) {
     return;
   }
   float value = 0.0f;
