@@ -1,6 +1,6 @@
 // The LV2 plug-in: the same DriveEffect object the VST 2 plug-in hands to hosts, run through
-// LV2's port buffers. Each run() is one processReplacing block, with the four control inputs set
-// as parameters just before it, as a VST 2 host sets them between blocks.
+// LV2's port buffers. Each run() is one processReplacing block, with the four parameters' control
+// inputs set just before it, as a VST 2 host sets them between blocks.
 #include <lv2/core/lv2.h>
 
 #include <cstdint>
@@ -53,8 +53,11 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) noexcept {
     case kLv2PortOutRight:
       instance->audioOut[port - kLv2PortOutLeft] = static_cast<float*>(data);
       break;
+    case kLv2PortZoom:
+      // The panel's zoom, kept by the host for the UI: nothing of the sound reads it.
+      break;
     default:
-      if (port >= kLv2PortFirstControl && port < kLv2PortCount) {
+      if (port >= kLv2PortFirstControl && port < kLv2PortParameterEnd) {
         instance->controls[port - kLv2PortFirstControl] = static_cast<const float*>(data);
       }
       break;

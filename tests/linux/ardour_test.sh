@@ -6,7 +6,7 @@
 # sample. Run 2 opens the saved session again and must read back the four values run 1 set. Given
 # an LV2 bundle (NAME.lv2) or a VST 3 bundle (NAME.vst3), Ardour runs that plug-in instead; the
 # reference is still plughost's render through DRIVE_SO. A VST 3 plug-in must also bring the
-# values back from its own state alone.
+# values back from its own state alone; an LV2 session keeps the panel's zoom port.
 #   tests/linux/ardour_test.sh DRIVE_SO PLUGHOST WORK_FOLDER [LV2_BUNDLE | VST3_BUNDLE]
 set -eu
 
@@ -159,5 +159,26 @@ print(" ".join("%.9g" % numpy.float32(v) for v in sys.argv[1:]))' $values)"
       exit 1
     fi
     reopen "session-$n-overwritten"
+  fi
+
+  # The LV2 panel's zoom lives in its zoom port, which Ardour saves as it saves every control:
+  # 0 (follow the host) in a session where none was chosen, and a chosen one back on reopening.
+  # Once is enough: the port is the same in every setting.
+  if [ "$format" = lv2 ] && [ $n -eq 1 ]; then
+    grep -q '<Port symbol="zoom" value="0"/>' "$session/drive.ardour" || {
+      echo "ardour_test: session $n holds no zoom port at 0" >&2
+      exit 1
+    }
+    cp -r "$session" "$session-zoom"
+    sed -i 's#<Port symbol="zoom" value="0"/>#<Port symbol="zoom" value="250"/>#' \
+      "$session-zoom/drive.ardour"
+    reopened=$(run_lua reopen "$work/session-$n-zoom-reopen" "" \
+      "session_dir = '$session-zoom'" "zoom_index = 4")
+    if [ "$reopened" != "$expected zoom 250" ]; then
+      echo "ardour_test: session $n with a zoom chosen reopened gave '$reopened'," \
+        "expected '$expected zoom 250'" >&2
+      exit 1
+    fi
+    echo "ardour_test: session-$n-zoom reopened: ${reopened#RESULT values }"
   fi
 done

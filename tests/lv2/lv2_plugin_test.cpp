@@ -77,8 +77,9 @@ struct Segment {
 };
 
 // The same input through the LV2 plug-in (one run per segment, its controls set first) and
-// through a DriveEffect with the same parameters set before each same-sized block.
-void expectSameAsEffect(const std::vector<Segment>& segments, bool inPlace) {
+// through a DriveEffect with the same parameters set before each same-sized block. `zoom`, when
+// given, is what the panel's zoom port is connected to.
+void expectSameAsEffect(const std::vector<Segment>& segments, bool inPlace, float* zoom = nullptr) {
   std::size_t total = 0;
   for (const Segment& s : segments) {
     total += s.frames;
@@ -90,6 +91,9 @@ void expectSameAsEffect(const std::vector<Segment>& segments, bool inPlace) {
   std::vector<float> expectedLeft(total);
   std::vector<float> expectedRight(total);
   Lv2Instance lv2;
+  if (zoom != nullptr) {
+    lv2.connect(kLv2PortZoom, zoom);
+  }
   std::vector<float> left = inLeft;
   std::vector<float> right = inRight;
   std::vector<float> outLeft(total, 7.0f);
@@ -110,6 +114,9 @@ void expectSameAsEffect(const std::vector<Segment>& segments, bool inPlace) {
       lv2.connectAudio(&left[at], &right[at], &outLeft[at], &outRight[at]);
     }
     lv2.run(s.frames);
+    if (zoom != nullptr) {
+      *zoom += 50.0f;  // as a host writes the UI's choice while the audio runs
+    }
     at += s.frames;
   }
   const std::vector<float>& gotLeft = inPlace ? left : outLeft;
@@ -205,6 +212,18 @@ INSTANTIATE_TEST_SUITE_P(
             {{1, kDefaults}, {127, kHot}, {0, kOdd}, {513, kOdd}, {2, kDefaults}, {1000, kHot}}},
         RunCase{"values_outside_the_range", {{700, kOdd}, {1, kOdd}, {300, kOdd}}}),
     [](const testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+
+// The zoom port only carries the panel's size for the host to keep: whatever it holds, and
+// however it changes between runs, the sound is the effect's with the four parameters alone.
+TEST(Lv2Plugin, TheZoomPortNeverReachesTheSound) {
+  const std::vector<Segment> segments = {{1, kDefaults}, {127, kHot},    {0, kOdd},
+                                         {513, kOdd},    {2, kDefaults}, {1000, kHot}};
+  for (const float start : {0.0f, 100.0f, 300.0f, -7.0f, 1.0e9f, std::nanf("")}) {
+    SCOPED_TRACE(start);
+    float zoom = start;
+    expectSameAsEffect(segments, false, &zoom);
+  }
+}
 
 TEST(Lv2Plugin, ZeroFramesTouchNothing) {
   Lv2Instance lv2;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The bundle as the LV2 tools see it.
 #   lv2_tools_test.sh validate BUNDLE   lv2_validate must find 0 errors
-#   lv2_tools_test.sh ports BUNDLE      lv2info must list the class and the eight ports
+#   lv2_tools_test.sh ports BUNDLE      lv2info must list the class and the nine ports,
+#                                      and the zoom port's choices and properties
 set -eu
 
 check=$1
@@ -54,7 +55,8 @@ ports)
 4 ControlPort,InputPort low "LOW" 0.000000 1.000000 0.500000
 5 ControlPort,InputPort mid "MID" 0.000000 1.000000 0.500000
 6 ControlPort,InputPort high "HIGH" 0.000000 1.000000 0.500000
-7 ControlPort,InputPort level "LEVEL" 0.000000 1.000000 0.200000'
+7 ControlPort,InputPort level "LEVEL" 0.000000 1.000000 0.200000
+8 ControlPort,InputPort zoom "Panel zoom" 0.000000 300.000000 0.000000'
   if [ "$got" != "$expected" ]; then
     echo "lv2info ports differ; got:" >&2
     echo "$got" >&2
@@ -62,6 +64,21 @@ ports)
     echo "$expected" >&2
     exit 1
   fi
+  # The zoom port: its choices, sorted, and the properties that keep it out of hosts' controls
+  # and automation.
+  zoom=$(echo "$info" | sed -n '/^\tPort 8:/,$p')
+  points=$(echo "$zoom" | sed -n 's/^\t\t\t\([0-9]*\) = "\(.*\)"$/\1 \2/p' | sort -n | tr '\n' ';')
+  if [ "$points" != '0 Follow the host;100 100 %;150 150 %;200 200 %;250 250 %;300 300 %;' ]; then
+    echo "lv2info zoom scale points: $points" >&2
+    exit 1
+  fi
+  for property in lv2core#integer lv2core#enumeration lv2core#connectionOptional \
+    port-props#notOnGUI port-props#notAutomatic; do
+    echo "$zoom" | grep -q "$property\$" || {
+      echo "lv2info: the zoom port lacks $property" >&2
+      exit 1
+    }
+  done
   class=$(echo "$info" | sed -n 's/^\tClass: *//p')
   echo "$info" | grep -q "Required Features" && {
     echo "lv2info lists required features" >&2

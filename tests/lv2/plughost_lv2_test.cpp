@@ -48,18 +48,28 @@ INSTANTIATE_TEST_SUITE_P(Texts, IsLv2Reference,
                                          ReferenceCase{"a b:c", false}, ReferenceCase{"", false}));
 
 TEST(Lv2PluginInfo, ReadsTheBundlesPortsAndUi) {
-  const Lv2Plugin plugin(DRIVE_LV2_BUNDLE);
+  Lv2Plugin plugin(DRIVE_LV2_BUNDLE);
   EXPECT_EQ(plugin.uri(), "urn:driveeffect:three-band-drive");
   EXPECT_EQ(plugin.name(), "DriveEffect");
   EXPECT_TRUE(plugin.requiredFeatures().empty());
   EXPECT_EQ(plugin.portsOf(Lv2PortKind::audioInput), (std::vector<std::uint32_t>{0, 1}));
   EXPECT_EQ(plugin.portsOf(Lv2PortKind::audioOutput), (std::vector<std::uint32_t>{2, 3}));
-  EXPECT_EQ(plugin.portsOf(Lv2PortKind::controlInput), (std::vector<std::uint32_t>{4, 5, 6, 7}));
-  ASSERT_EQ(plugin.ports().size(), 8u);
+  EXPECT_EQ(plugin.portsOf(Lv2PortKind::controlInput), (std::vector<std::uint32_t>{4, 5, 6, 7, 8}));
+  // The panel's zoom is a control input no host shows: no parameter, the four keep 0..3.
+  EXPECT_EQ(plugin.controlPorts(), (std::vector<std::uint32_t>{4, 5, 6, 7}));
+  EXPECT_EQ(plugin.hiddenControlPorts(), (std::vector<std::uint32_t>{8}));
+  ASSERT_EQ(plugin.ports().size(), 9u);
   EXPECT_EQ(plugin.ports()[7].symbol, "level");
   EXPECT_EQ(plugin.ports()[7].name, "LEVEL");
   EXPECT_EQ(plugin.ports()[7].defaultValue, 0.2f);
+  EXPECT_FALSE(plugin.ports()[7].hidden);
+  EXPECT_EQ(plugin.ports()[8].symbol, "zoom");
+  EXPECT_EQ(plugin.ports()[8].name, "Panel zoom");
+  EXPECT_EQ(plugin.ports()[8].defaultValue, 0.0f);
+  EXPECT_EQ(plugin.ports()[8].maximum, 300.0f);
+  EXPECT_TRUE(plugin.ports()[8].hidden);
   EXPECT_EQ(plugin.controlList(), "parameters 0=0.5 1=0.5 2=0.5 3=0.2");
+  EXPECT_EQ(plugin.hiddenControls(), (std::vector<float>{0.0f}));
 
   const std::optional<Lv2Plugin::UiInfo> ui = plugin.x11Ui();
   ASSERT_TRUE(ui.has_value());
@@ -103,11 +113,24 @@ INSTANTIATE_TEST_SUITE_P(
                     AssignmentCase{"level=0", 3, 0.0f, false},
                     AssignmentCase{"2=1", 2, 1.0f, false}, AssignmentCase{"3=.25", 3, 0.25f, false},
                     AssignmentCase{"4=0.5", 0, 0, true},        // four control inputs: 0 to 3
+                    AssignmentCase{"zoom=0", 0, 0, true},       // hidden: no parameter
                     AssignmentCase{"in_left=0.5", 0, 0, true},  // an audio port
                     AssignmentCase{"LOW=0.5", 0, 0, true},      // symbols are exact
                     AssignmentCase{"low=1.5", 0, 0, true},      // outside 0..1
                     AssignmentCase{"low=x", 0, 0, true}, AssignmentCase{"low", 0, 0, true},
                     AssignmentCase{"=0.5", 0, 0, true}));
+
+TEST(Lv2HostedPluginParameters, AreTheFourControlsWithoutTheZoom) {
+  Lv2HostedPlugin plugin(DRIVE_LV2_BUNDLE);
+  ASSERT_EQ(plugin.parameterCount(), 4);
+  const char* const names[] = {"LOW", "MID", "HIGH", "LEVEL"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(plugin.parameterName(i), names[i]);
+  }
+  EXPECT_EQ(plugin.parameterIndex("level"), 3);
+  EXPECT_EQ(plugin.parameterIndex("zoom"), -1);
+  EXPECT_EQ(plugin.parameterIndex("4"), -1);
+}
 
 TEST(Lv2HostedPluginRun, RendersWithTheControlsSet) {
   Lv2HostedPlugin plugin(DRIVE_LV2_BUNDLE);

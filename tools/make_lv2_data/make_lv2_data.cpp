@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -15,8 +16,12 @@ namespace {
 const char* const kPrefixes =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
+    "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
+    "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
-    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n";
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 // Shortest text that reads back as the same float: the data must hold the table's values.
 std::string floatText(float value) {
@@ -54,6 +59,27 @@ void audioPort(std::ostream& out, Lv2Port index, const char* direction, const ch
       << "        lv2:name \"" << name << "\"\n";
 }
 
+// The panel's zoom, last: an integer choice among the offered zooms, or 0 to follow the host,
+// which no host shows among the controls or automates, and which a host may leave unconnected.
+void zoomPort(std::ostream& out) {
+  out << "    ] , [\n"
+      << "        a lv2:InputPort, lv2:ControlPort ;\n"
+      << "        lv2:index " << kLv2PortZoom << " ;\n"
+      << "        lv2:symbol \"" << kLv2ZoomSymbol << "\" ;\n"
+      << "        lv2:name \"" << kLv2ZoomName << "\" ;\n"
+      << "        lv2:default " << kLv2ZoomFollowHost << " ;\n"
+      << "        lv2:minimum " << kLv2ZoomFollowHost << " ;\n"
+      << "        lv2:maximum " << kLv2Zooms[std::size(kLv2Zooms) - 1] << " ;\n"
+      << "        lv2:portProperty lv2:integer, lv2:enumeration, lv2:connectionOptional, "
+         "pprops:notOnGUI, pprops:notAutomatic ;\n"
+      << "        lv2:scalePoint [ rdfs:label \"Follow the host\" ; rdf:value "
+      << kLv2ZoomFollowHost << " ]";
+  for (const std::int32_t zoom : kLv2Zooms) {
+    out << " ,\n            [ rdfs:label \"" << zoom << " %\" ; rdf:value " << zoom << " ]";
+  }
+  out << '\n';
+}
+
 std::string pluginData() {
   std::ostringstream out;
   out << kPrefixes;
@@ -84,14 +110,18 @@ std::string pluginData() {
         << "        lv2:minimum " << floatText(kDriveParameterMinimum) << " ;\n"
         << "        lv2:maximum " << floatText(kDriveParameterMaximum) << "\n";
   }
+  zoomPort(out);
   out << "    ] .\n\n";
   // The panel needs the host's window to live in and the host's idle calls to handle its
-  // events; it asks the host for its size if the host can be told.
+  // events. It asks the host for each size it takes where the host can be told, and opens at the
+  // host's scale factor where the host gives one (an option, whose key and type need the URID
+  // map), now or later through the options interface.
   out << '<' << kLv2UiUri << ">\n"
       << "    a ui:X11UI ;\n"
       << "    lv2:requiredFeature ui:parent, ui:idleInterface ;\n"
-      << "    lv2:optionalFeature ui:resize, ui:noUserResize ;\n"
-      << "    lv2:extensionData ui:idleInterface .\n";
+      << "    lv2:optionalFeature ui:resize, ui:noUserResize, opts:options, urid:map ;\n"
+      << "    opts:supportedOption ui:scaleFactor ;\n"
+      << "    lv2:extensionData ui:idleInterface, opts:interface .\n";
   return out.str();
 }
 

@@ -1,7 +1,10 @@
 #include "tools/plughost/lv2_host.h"
 
 #include <dlfcn.h>
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
+#include <lv2/port-props/port-props.h>
 
 #include <algorithm>
 #include <cctype>
@@ -169,6 +172,7 @@ Lv2Plugin::Lv2Plugin(const std::string& reference) : world_(lilv_world_new()) {
   Node output(lilv_new_uri(world_, LV2_CORE__OutputPort));
   Node audio(lilv_new_uri(world_, LV2_CORE__AudioPort));
   Node control(lilv_new_uri(world_, LV2_CORE__ControlPort));
+  Node notOnGui(lilv_new_uri(world_, LV2_PORT_PROPS__notOnGUI));
   const std::uint32_t count = lilv_plugin_get_num_ports(plugin_);
   for (std::uint32_t i = 0; i < count; ++i) {
     const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, i);
@@ -195,8 +199,10 @@ Lv2Plugin::Lv2Plugin(const std::string& reference) : world_(lilv_world_new()) {
     lilv_node_free(def);
     lilv_node_free(min);
     lilv_node_free(max);
+    info.hidden = info.kind == Lv2PortKind::controlInput &&
+                  lilv_port_has_property(plugin_, port, notOnGui.get());
     if (info.kind == Lv2PortKind::controlInput) {
-      controls_.push_back(info.defaultValue);
+      (info.hidden ? hiddenControls_ : controls_).push_back(info.defaultValue);
     } else if (info.kind == Lv2PortKind::controlOutput) {
       controlOutputs_.push_back(0.0f);
     }
@@ -239,10 +245,30 @@ std::vector<std::uint32_t> Lv2Plugin::portsOf(Lv2PortKind kind) const {
   return indices;
 }
 
+std::vector<std::uint32_t> Lv2Plugin::controlPorts() const {
+  std::vector<std::uint32_t> indices;
+  for (const Lv2PortInfo& port : ports_) {
+    if (port.kind == Lv2PortKind::controlInput && !port.hidden) {
+      indices.push_back(port.index);
+    }
+  }
+  return indices;
+}
+
+std::vector<std::uint32_t> Lv2Plugin::hiddenControlPorts() const {
+  std::vector<std::uint32_t> indices;
+  for (const Lv2PortInfo& port : ports_) {
+    if (port.hidden) {
+      indices.push_back(port.index);
+    }
+  }
+  return indices;
+}
+
 std::pair<std::size_t, float> Lv2Plugin::parseControlAssignment(const std::string& text) const {
   const std::size_t equals = text.find('=');
   const std::string key = text.substr(0, equals);
-  const std::vector<std::uint32_t> controlPorts = portsOf(Lv2PortKind::controlInput);
+  const std::vector<std::uint32_t> controlPorts = this->controlPorts();
   std::size_t control = controlPorts.size();
   if (equals != std::string::npos && !key.empty() &&
       key.find_first_not_of("0123456789") == std::string::npos) {
@@ -289,9 +315,12 @@ void Lv2Plugin::instantiate(double sampleRate, std::uint32_t maximumBlock) {
   }
   scratch_.assign(maximumBlock, 0.0f);
   std::size_t control = 0;
+  std::size_t hidden = 0;
   std::size_t controlOutput = 0;
   for (const Lv2PortInfo& port : ports_) {
-    if (port.kind == Lv2PortKind::controlInput) {
+    if (port.kind == Lv2PortKind::controlInput && port.hidden) {
+      lilv_instance_connect_port(instance_, port.index, &hiddenControls_[hidden++]);
+    } else if (port.kind == Lv2PortKind::controlInput) {
       lilv_instance_connect_port(instance_, port.index, &controls_[control++]);
     } else if (port.kind == Lv2PortKind::controlOutput) {
       lilv_instance_connect_port(instance_, port.index, &controlOutputs_[controlOutput++]);
@@ -333,8 +362,26 @@ std::optional<Lv2Plugin::UiInfo> Lv2Plugin::x11Ui() const {
   return found;
 }
 
-Lv2X11Ui::Lv2X11Ui(Lv2Plugin& plugin, const Lv2Plugin::UiInfo& info, std::uint32_t parentWindow)
-    : controls_(&plugin.controls()), controlPorts_(plugin.portsOf(Lv2PortKind::controlInput)) {
+std::uint32_t Lv2UridMap::id(const char* uri) {
+  for (std::size_t i = 0; i < uris_.size(); ++i) {
+    if (uris_[i] == uri) {
+      return static_cast<std::uint32_t>(i + 1);
+    }
+  }
+  uris_.emplace_back(uri);
+  return static_cast<std::uint32_t>(uris_.size());
+}
+
+std::uint32_t Lv2UridMap::map(LV2_URID_Map_Handle handle, const char* uri) {
+  return uri != nullptr ? static_cast<Lv2UridMap*>(handle)->id(uri) : 0;
+}
+
+Lv2X11Ui::Lv2X11Ui(Lv2Plugin& plugin, const Lv2Plugin::UiInfo& info, std::uint32_t parentWindow,
+                   Settings settings)
+    : controls_(&plugin.controls()),
+      controlPorts_(plugin.controlPorts()),
+      hiddenPorts_(plugin.hiddenControlPorts()),
+      resizer_(std::move(settings.resize)) {
   library_ = dlopen(info.binary.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library_ == nullptr) {
     const char* why = dlerror();
@@ -364,7 +411,17 @@ Lv2X11Ui::Lv2X11Ui(Lv2Plugin& plugin, const Lv2Plugin::UiInfo& info, std::uint32
                                static_cast<std::uintptr_t>(parentWindow))};
   const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
   const LV2_Feature resizeFeature{LV2_UI__resize, &resize_};
-  const LV2_Feature* features[] = {&parent, &idleFeature, &resizeFeature, nullptr};
+  const LV2_Feature mapFeature{LV2_URID__map, const_cast<LV2_URID_Map*>(urids_.feature())};
+  // The scale factor, where the command was given one; the list ends with a zeroed option.
+  const auto scale = static_cast<float>(settings.scale);
+  const LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0, urids_.id(LV2_UI__scaleFactor),
+                                         sizeof scale, urids_.id(LV2_ATOM__Float), &scale},
+                                        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  const LV2_Feature optionsFeature{
+      LV2_OPTIONS__options,
+      const_cast<LV2_Options_Option*>(settings.scale > 0.0 ? options : options + 1)};
+  const LV2_Feature* features[] = {&parent,     &idleFeature,    &resizeFeature,
+                                   &mapFeature, &optionsFeature, nullptr};
   std::string bundle = info.bundle;
   if (bundle.empty() || bundle.back() != '/') {
     bundle += '/';
@@ -398,24 +455,47 @@ bool Lv2X11Ui::idle() {
   return idle_ == nullptr || idle_->idle(handle_) == 0;
 }
 
+bool Lv2X11Ui::setScale(double scale) {
+  const auto* interface = descriptor_->extension_data != nullptr
+                              ? static_cast<const LV2_Options_Interface*>(
+                                    descriptor_->extension_data(LV2_OPTIONS__interface))
+                              : nullptr;
+  if (interface == nullptr || interface->set == nullptr) {
+    return false;
+  }
+  const auto value = static_cast<float>(scale);
+  const LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0, urids_.id(LV2_UI__scaleFactor),
+                                         sizeof value, urids_.id(LV2_ATOM__Float), &value},
+                                        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  return interface->set(handle_, options) == LV2_OPTIONS_SUCCESS;
+}
+
 void Lv2X11Ui::write(LV2UI_Controller controller, std::uint32_t port, std::uint32_t size,
                      std::uint32_t protocol, const void* buffer) {
   auto* self = static_cast<Lv2X11Ui*>(controller);
   if (protocol != 0 || size != sizeof(float) || buffer == nullptr) {
     return;
   }
+  float value = 0.0f;
+  std::memcpy(&value, buffer, sizeof value);
   for (std::size_t i = 0; i < self->controlPorts_.size(); ++i) {
     if (self->controlPorts_[i] == port) {
-      float value = 0.0f;
-      std::memcpy(&value, buffer, sizeof value);
       (*self->controls_)[i] = value;
       self->writes_.push_back({static_cast<std::int32_t>(i), value});
+    }
+  }
+  for (std::size_t i = 0; i < self->hiddenPorts_.size(); ++i) {
+    if (self->hiddenPorts_[i] == port) {
+      self->hiddenWrites_.push_back({static_cast<std::int32_t>(i), value});
     }
   }
 }
 
 int Lv2X11Ui::resize(LV2UI_Feature_Handle handle, int width, int height) {
   auto* self = static_cast<Lv2X11Ui*>(handle);
+  if (self->resizer_ && !self->resizer_(width, height)) {
+    return 1;
+  }
   self->width_ = width;
   self->height_ = height;
   return 0;
@@ -423,13 +503,19 @@ int Lv2X11Ui::resize(LV2UI_Feature_Handle handle, int width, int height) {
 
 Lv2HostedPlugin::Lv2HostedPlugin(const std::string& reference)
     : plugin_(reference),
-      controlPorts_(plugin_.portsOf(Lv2PortKind::controlInput)),
+      controlPorts_(plugin_.controlPorts()),
+      hiddenPorts_(plugin_.hiddenControlPorts()),
       audioInputs_(plugin_.portsOf(Lv2PortKind::audioInput).size()),
       audioOutputs_(plugin_.portsOf(Lv2PortKind::audioOutput).size()) {
   hostValues_ = std::make_unique<std::atomic<float>[]>(controlPorts_.size());
   hostChanged_ = std::make_unique<std::atomic<bool>[]>(controlPorts_.size());
   for (std::size_t i = 0; i < controlPorts_.size(); ++i) {
     hostValues_[i].store(plugin_.controls()[i], std::memory_order_relaxed);
+  }
+  hiddenValues_ = std::make_unique<std::atomic<float>[]>(hiddenPorts_.size());
+  hiddenChanged_ = std::make_unique<std::atomic<bool>[]>(hiddenPorts_.size());
+  for (std::size_t i = 0; i < hiddenPorts_.size(); ++i) {
+    hiddenValues_[i].store(plugin_.hiddenControls()[i], std::memory_order_relaxed);
   }
   if (audioInputs_ > static_cast<std::size_t>(kMaxChannels) ||
       audioOutputs_ > static_cast<std::size_t>(kMaxChannels)) {
@@ -514,6 +600,12 @@ void Lv2HostedPlugin::process(ProcessMode /*mode*/, float* const* inputs, float*
       controls[i] = hostValues_[i].load(std::memory_order_relaxed);
     }
   }
+  std::vector<float>& hidden = plugin_.hiddenControls();
+  for (std::size_t i = 0; i < hidden.size(); ++i) {
+    if (hiddenChanged_[i].exchange(false, std::memory_order_acquire)) {
+      hidden[i] = hiddenValues_[i].load(std::memory_order_relaxed);
+    }
+  }
   std::atomic<float>* hostValues = hostValues_.get();
   processSplitAtChanges(
       inputs, static_cast<int>(ins), outputs, static_cast<int>(outs), frames, changes,
@@ -538,18 +630,36 @@ std::optional<EditorRect> Lv2HostedPlugin::editorRect() {
   return plugin_.x11Ui() ? std::optional<EditorRect>(EditorRect{}) : std::nullopt;
 }
 
+void Lv2HostedPlugin::setEditorScale(double factor) {
+  editorScale_ = factor;
+  if (ui_) {
+    ui_->setScale(factor);
+  }
+}
+
 void Lv2HostedPlugin::openEditor(void* parent) {
   const std::optional<Lv2Plugin::UiInfo> info = plugin_.x11Ui();
   if (!info) {
     throw HostError("the LV2 plug-in '" + plugin_.uri() + "' has no X11 UI");
   }
   closeEditor();
+  Lv2X11Ui::Settings settings;
+  settings.scale = editorScale_;
+  settings.resize = [this](int width, int height) {
+    return !hasEditorResizer() || resizeEditorWindow(width, height);
+  };
   ui_ = std::make_unique<Lv2X11Ui>(
-      plugin_, *info, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parent)));
+      plugin_, *info, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parent)),
+      std::move(settings));
   uiWritesTaken_ = 0;
-  // A host tells a new UI every control's value.
+  uiHiddenWritesTaken_ = 0;
+  // A host tells a new UI every control's value, the hidden ones' included (a UI's own state,
+  // such as its size, comes back this way).
   for (std::size_t i = 0; i < controlPorts_.size(); ++i) {
     ui_->portEvent(controlPorts_[i], hostValues_[i].load(std::memory_order_relaxed));
+  }
+  for (std::size_t i = 0; i < hiddenPorts_.size(); ++i) {
+    ui_->portEvent(hiddenPorts_[i], hiddenValues_[i].load(std::memory_order_relaxed));
   }
   takeUiWrites();
 }
@@ -568,6 +678,13 @@ void Lv2HostedPlugin::takeUiWrites() {
     const auto i = static_cast<std::size_t>(write.index);
     hostValues_[i].store(write.value, std::memory_order_relaxed);
     hostChanged_[i].store(true, std::memory_order_release);
+  }
+  const std::vector<AutomationReport>& hidden = ui_->hiddenWrites();
+  for (; uiHiddenWritesTaken_ < hidden.size(); ++uiHiddenWritesTaken_) {
+    const AutomationReport& write = hidden[uiHiddenWritesTaken_];
+    const auto i = static_cast<std::size_t>(write.index);
+    hiddenValues_[i].store(write.value, std::memory_order_relaxed);
+    hiddenChanged_[i].store(true, std::memory_order_release);
   }
 }
 
@@ -608,6 +725,7 @@ void Lv2HostedPlugin::describe(std::ostream& out, bool json) {
         entry["minimum"] = port.minimum;
         entry["maximum"] = port.maximum;
         entry["default"] = port.defaultValue;
+        entry["hidden"] = port.hidden;
       }
       report["ports"].push_back(entry);
     }
@@ -633,7 +751,8 @@ void Lv2HostedPlugin::describe(std::ostream& out, bool json) {
         << kindName(port.kind) << std::setw(12) << port.symbol << std::setw(12) << port.name;
     if (port.kind == Lv2PortKind::controlInput) {
       out << shortestFloatText(port.minimum) << " .. " << shortestFloatText(port.maximum)
-          << ", default " << shortestFloatText(port.defaultValue);
+          << ", default " << shortestFloatText(port.defaultValue)
+          << (port.hidden ? ", hidden (no parameter)" : "");
     }
     out << '\n';
   }

@@ -105,7 +105,9 @@ class Plugin {
   virtual void setEditorScale(double /*factor*/) {}
   // How the command's window follows an editor that asks for another size (VST 2
   // audioMasterSizeWindow, VST 3 IPlugFrame::resizeView, LV2 ui:resize); answers whether it
-  // did. Without one, every such request is refused.
+  // did. Without one, every such request is refused, except an LV2 UI's: LV2 hosts fit their
+  // window to the UI's, so the size is taken as it comes (the command's window being made large
+  // enough for any editor).
   using EditorResizer = std::function<bool(int width, int height)>;
   void setEditorResizer(EditorResizer resizer) { resizer_ = std::move(resizer); }
   // Opens the editor in a host window: an HWND on Windows, an X11 window id on Linux. An
@@ -129,6 +131,7 @@ class Plugin {
   bool resizeEditorWindow(int width, int height) const {
     return resizer_ && resizer_(width, height);
   }
+  bool hasEditorResizer() const { return static_cast<bool>(resizer_); }
 
  private:
   EditorResizer resizer_;
