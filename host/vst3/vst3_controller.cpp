@@ -2,6 +2,8 @@
 // the processor; it keeps its own copy of the programs and values, brought in line by the
 // component's state (setComponentState) and by the host's parameter changes, and follows a program
 // change the way DriveEffect::setProgram does: the program's stored values become the current ones.
+// Its own state also keeps the panel's zoom, which is the view's alone and no business of the
+// processor.
 #include <cstring>
 #include <new>
 
@@ -66,12 +68,16 @@ class Controller final : public PanelHost {
     setComponentHandler(nullptr);
     return Steinberg_kResultOk;
   }
+  // The component's state: the parameters and programs, never the panel's zoom.
   tresult setComponentState(Steinberg_IBStream* stream) noexcept;
-  // The controller saves the same state as the component: a host that restores a project may
-  // give each its own back without telling the controller the component's (setComponentState).
-  tresult setState(Steinberg_IBStream* stream) noexcept { return setComponentState(stream); }
+  // The controller saves the component's state too, then the zoom the user chose: a host that
+  // restores a project may give each its own back without telling the controller the
+  // component's (setComponentState).
+  tresult setState(Steinberg_IBStream* stream) noexcept;
   tresult getState(Steinberg_IBStream* stream) noexcept {
-    return writeState(stream, state_) ? Steinberg_kResultOk : Steinberg_kResultFalse;
+    return writeState(stream, state_) && writeZoomTrailer(stream, chosenZoom_)
+               ? Steinberg_kResultOk
+               : Steinberg_kResultFalse;
   }
   Steinberg_int32 getParameterCount() noexcept { return kParameterCount; }
   tresult getParameterInfo(Steinberg_int32 index, Steinberg_Vst_ParameterInfo* info) noexcept;
@@ -91,6 +97,8 @@ class Controller final : public PanelHost {
   float panelValue(std::int32_t index) override { return static_cast<float>(values_[index]); }
   void editFromPanel(std::int32_t index, float value) override;
   void viewGone() override { view_ = nullptr; }
+  std::int32_t chosenZoom() override { return chosenZoom_; }
+  void panelZoomChosen(std::int32_t zoom) override;
   Steinberg_FUnknown* hostReference() override {
     return reinterpret_cast<Steinberg_FUnknown*>(&editController_);
   }
@@ -132,6 +140,7 @@ class Controller final : public PanelHost {
   }
 
  private:
+  void takeState(const DriveVst3State& state);
   // The four values to the open view, if any, after they changed together.
   void showAll() {
     for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
@@ -154,6 +163,8 @@ class Controller final : public PanelHost {
   // kept in double as the host set them.
   DriveVst3State state_ = initialState();
   Steinberg_Vst_ParamValue values_[kDriveParameterCount] = {};
+  // The panel's zoom as the user chose it, for every view of this instance; 0 for none.
+  std::int32_t chosenZoom_ = 0;
 };
 
 const Steinberg_Vst_IEditControllerVtbl kEditControllerVtbl = {
@@ -236,12 +247,48 @@ tresult Controller::setComponentState(Steinberg_IBStream* stream) noexcept {
   if (!state) {
     return Steinberg_kResultFalse;
   }
-  state_ = *state;
+  takeState(*state);
+  return Steinberg_kResultOk;
+}
+
+tresult Controller::setState(Steinberg_IBStream* stream) noexcept {
+  const std::optional<DriveVst3State> state = readState(stream);
+  if (!state) {
+    return Steinberg_kResultFalse;
+  }
+  takeState(*state);
+  // A state without a choice (an older one among them) opens the panel at the host's factor
+  // again, also where a view is open now.
+  chosenZoom_ = readZoomTrailer(stream);
+  if (view_ != nullptr) {
+    showChosenZoom(view_, chosenZoom_);
+  }
+  return Steinberg_kResultOk;
+}
+
+void Controller::takeState(const DriveVst3State& state) {
+  state_ = state;
   for (std::int32_t i = 0; i < kDriveParameterCount; ++i) {
     values_[i] = state_.programs[state_.currentProgram].values[i];
   }
   showAll();
-  return Steinberg_kResultOk;
+}
+
+// The choice is saved with the host's project, which it now differs from; no parameter changed,
+// so the host hears it as a change of the state alone, where it has the means.
+void Controller::panelZoomChosen(std::int32_t zoom) {
+  chosenZoom_ = zoom;
+  if (handler_ == nullptr) {
+    return;
+  }
+  void* second = nullptr;
+  if (handler_->lpVtbl->queryInterface(handler_, Steinberg_Vst_IComponentHandler2_iid, &second) ==
+          Steinberg_kResultOk &&
+      second != nullptr) {
+    auto* handler2 = static_cast<Steinberg_Vst_IComponentHandler2*>(second);
+    handler2->lpVtbl->setDirty(handler2, 1);
+    handler2->lpVtbl->release(handler2);
+  }
 }
 
 tresult Controller::getParameterInfo(Steinberg_int32 index,

@@ -3,13 +3,16 @@
 #include <cmath>
 #include <cstring>
 
+#include "editor/panel_zoom.h"
+
 namespace vst3 {
 
 namespace {
 
+template <typename Bytes>
 class Writer {
  public:
-  explicit Writer(StateBytes& bytes) : bytes_(bytes) {}
+  explicit Writer(Bytes& bytes) : bytes_(bytes) {}
   void u32(std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) {
       bytes_[at_++] = static_cast<unsigned char>(value >> shift);
@@ -26,7 +29,7 @@ class Writer {
   }
 
  private:
-  StateBytes& bytes_;
+  Bytes& bytes_;
   std::size_t at_ = 0;
 };
 
@@ -56,11 +59,34 @@ class Reader {
   std::size_t at_ = 0;
 };
 
+// A stream may hand out fewer bytes per read than asked; it has ended when a read gives none.
+// Answers how many bytes it gave, at most `size`.
+std::size_t readUpTo(Steinberg_IBStream* stream, unsigned char* bytes, std::size_t size) noexcept {
+  std::size_t have = 0;
+  while (have < size) {
+    Steinberg_int32 got = 0;
+    const tresult result =
+        stream->lpVtbl->read(stream, bytes + have, static_cast<Steinberg_int32>(size - have), &got);
+    if (result != Steinberg_kResultOk || got <= 0 || static_cast<std::size_t>(got) > size - have) {
+      break;
+    }
+    have += static_cast<std::size_t>(got);
+  }
+  return have;
+}
+
+bool writeAll(Steinberg_IBStream* stream, unsigned char* bytes, std::size_t size) noexcept {
+  Steinberg_int32 written = 0;
+  const tresult result =
+      stream->lpVtbl->write(stream, bytes, static_cast<Steinberg_int32>(size), &written);
+  return result == Steinberg_kResultOk && written == static_cast<Steinberg_int32>(size);
+}
+
 }  // namespace
 
 StateBytes encodeState(const DriveVst3State& state) noexcept {
   StateBytes bytes{};
-  Writer out(bytes);
+  Writer<StateBytes> out(bytes);
   out.u32(kStateMagic);
   out.u32(kStateVersion);
   out.u32(static_cast<std::uint32_t>(state.currentProgram));
@@ -113,30 +139,52 @@ bool writeState(Steinberg_IBStream* stream, const DriveVst3State& state) noexcep
     return false;
   }
   StateBytes bytes = encodeState(state);
-  Steinberg_int32 written = 0;
-  const tresult result = stream->lpVtbl->write(
-      stream, bytes.data(), static_cast<Steinberg_int32>(bytes.size()), &written);
-  return result == Steinberg_kResultOk && written == static_cast<Steinberg_int32>(bytes.size());
+  return writeAll(stream, bytes.data(), bytes.size());
 }
 
 std::optional<DriveVst3State> readState(Steinberg_IBStream* stream) noexcept {
   if (stream == nullptr) {
     return std::nullopt;
   }
-  // A stream may hand out fewer bytes per read than asked; it has ended when a read gives none.
   StateBytes bytes{};
-  std::size_t have = 0;
-  while (have < bytes.size()) {
-    Steinberg_int32 got = 0;
-    const tresult result = stream->lpVtbl->read(
-        stream, bytes.data() + have, static_cast<Steinberg_int32>(bytes.size() - have), &got);
-    if (result != Steinberg_kResultOk || got <= 0 ||
-        static_cast<std::size_t>(got) > bytes.size() - have) {
-      break;
-    }
-    have += static_cast<std::size_t>(got);
+  return decodeState(bytes.data(), readUpTo(stream, bytes.data(), bytes.size()));
+}
+
+ZoomTrailerBytes encodeZoomTrailer(std::int32_t zoom) noexcept {
+  ZoomTrailerBytes bytes{};
+  Writer<ZoomTrailerBytes> out(bytes);
+  out.u32(kZoomTrailerMagic);
+  out.u32(kZoomTrailerVersion);
+  out.u32(isPanelZoom(zoom) ? static_cast<std::uint32_t>(zoom) : 0u);
+  return bytes;
+}
+
+std::int32_t decodeZoomTrailer(const unsigned char* bytes, std::size_t size) noexcept {
+  if (bytes == nullptr || size < kZoomTrailerSize) {
+    return 0;
   }
-  return decodeState(bytes.data(), have);
+  Reader in(bytes);
+  if (in.u32() != kZoomTrailerMagic || in.u32() < kZoomTrailerVersion) {
+    return 0;
+  }
+  const auto zoom = static_cast<std::int32_t>(in.u32());
+  return isPanelZoom(zoom) ? zoom : 0;
+}
+
+bool writeZoomTrailer(Steinberg_IBStream* stream, std::int32_t zoom) noexcept {
+  if (stream == nullptr) {
+    return false;
+  }
+  ZoomTrailerBytes bytes = encodeZoomTrailer(zoom);
+  return writeAll(stream, bytes.data(), bytes.size());
+}
+
+std::int32_t readZoomTrailer(Steinberg_IBStream* stream) noexcept {
+  if (stream == nullptr) {
+    return 0;
+  }
+  ZoomTrailerBytes bytes{};
+  return decodeZoomTrailer(bytes.data(), readUpTo(stream, bytes.data(), bytes.size()));
 }
 
 }  // namespace vst3

@@ -40,7 +40,25 @@ StateBytes encodeState(const DriveVst3State& state) noexcept;
 std::optional<DriveVst3State> decodeState(const unsigned char* bytes, std::size_t size) noexcept;
 
 // Through a host's stream: false when it takes fewer bytes than given or ends before a whole state.
+// Reading takes the state's bytes and no more, so whatever follows it can be read next.
 bool writeState(Steinberg_IBStream* stream, const DriveVst3State& state) noexcept;
 std::optional<DriveVst3State> readState(Steinberg_IBStream* stream) noexcept;
+
+// The controller's own state is the component's followed by the panel's zoom: "DrVZ", a version
+// (uint32, 1) and the zoom the user chose, in percent (uint32, 0 for none). A later version may
+// only add fields after these. The zoom is the panel's business alone, so a trailer that is
+// missing (a state saved before zooms existed), cut short or otherwise not understood reads as
+// no choice, and never costs the parameters the state brings along.
+inline constexpr std::uint32_t kZoomTrailerMagic = 0x5A567244;  // "DrVZ" read as little-endian
+inline constexpr std::uint32_t kZoomTrailerVersion = 1;
+inline constexpr std::size_t kZoomTrailerSize = 4 + 4 + 4;
+
+using ZoomTrailerBytes = std::array<unsigned char, kZoomTrailerSize>;
+
+ZoomTrailerBytes encodeZoomTrailer(std::int32_t zoom) noexcept;
+// The chosen zoom, or 0: also for a zoom the panel does not offer.
+std::int32_t decodeZoomTrailer(const unsigned char* bytes, std::size_t size) noexcept;
+bool writeZoomTrailer(Steinberg_IBStream* stream, std::int32_t zoom) noexcept;
+std::int32_t readZoomTrailer(Steinberg_IBStream* stream) noexcept;
 
 }  // namespace vst3

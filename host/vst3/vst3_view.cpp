@@ -20,11 +20,27 @@ constexpr Steinberg_Linux_TimerInterval kIdleMilliseconds = 16;
 #endif
 
 using PlugView = Steinberg_IPlugView;
+using ScaleSupport = Steinberg_IPlugViewContentScaleSupport;
 using TimerHandler = Steinberg_Linux_ITimerHandler;
+
+Steinberg_int32 widthOf(const Steinberg_ViewRect& rect) {
+  return rect.right - rect.left;
+}
+
+Steinberg_int32 heightOf(const Steinberg_ViewRect& rect) {
+  return rect.bottom - rect.top;
+}
+
+// The largest offered zoom whose panel fits in a rectangle: hosts that let the user drag the
+// window's edges get the fixed aspect and the offered sizes only.
+std::int32_t zoomFitting(const Steinberg_ViewRect& rect) {
+  return panelZoomFitting(widthOf(rect), heightOf(rect));
+}
 
 }  // namespace
 
-class EditorView {
+// The view is also the panel's zoom host: the panel's size requests go to the host's frame.
+class EditorView final : private PanelZoomHost {
  public:
   explicit EditorView(PanelHost& host) noexcept;
   ~EditorView();
@@ -42,6 +58,9 @@ class EditorView {
       editor_->idle();
     }
 #endif
+  }
+  void showChosen(std::int32_t zoom) {
+    editor_->setChosenZoom(zoom);
   }
 
   tresult queryInterface(const char* iid, void** obj) noexcept;
@@ -68,10 +87,7 @@ class EditorView {
     return Steinberg_kResultFalse;
   }
   tresult getSize(Steinberg_ViewRect* size) noexcept;
-  // The bitmap panel has one size.
-  tresult onSize(Steinberg_ViewRect* /*size*/) noexcept {
-    return Steinberg_kResultOk;
-  }
+  tresult onSize(Steinberg_ViewRect* size) noexcept;
   tresult onFocus(Steinberg_TBool /*state*/) noexcept {
     return Steinberg_kResultOk;
   }
@@ -80,10 +96,17 @@ class EditorView {
     return Steinberg_kResultOk;
   }
   tresult canResize() noexcept {
-    return Steinberg_kResultFalse;
+    return Steinberg_kResultTrue;
   }
-  tresult checkSizeConstraint(Steinberg_ViewRect* rect) noexcept {
-    return getSize(rect);
+  tresult checkSizeConstraint(Steinberg_ViewRect* rect) noexcept;
+
+  // The host's factor replaces the desktop's, and the panel asks for its size only when the
+  // zoom changes, so a host that sends the same factor again (or scales and reports) gets one
+  // resize at most.
+  tresult setContentScaleFactor(
+      Steinberg_IPlugViewContentScaleSupport_ScaleFactor factor) noexcept {
+    editor_->setHostScale(factor);
+    return Steinberg_kResultTrue;
   }
 
   void onTimer() noexcept {
@@ -93,7 +116,14 @@ class EditorView {
   }
 
  private:
+  // PanelZoomHost
+  bool resizePanel(const PanelSize& size) override;
+  void panelZoomChosen(std::int32_t zoom) override {
+    host_.panelZoomChosen(zoom);
+  }
+
   Slot<PlugView, EditorView> view_;
+  Slot<ScaleSupport, EditorView> scale_;
   Slot<TimerHandler, EditorView> timer_;
   RefCount refs_;
   PanelHost& host_;
@@ -125,6 +155,13 @@ const Steinberg_IPlugViewVtbl kViewVtbl = {
     thunk<PlugView, &EditorView::checkSizeConstraint>,
 };
 
+const Steinberg_IPlugViewContentScaleSupportVtbl kScaleVtbl = {
+    thunk<ScaleSupport, &EditorView::queryInterface>,
+    thunk<ScaleSupport, &EditorView::addRef>,
+    thunk<ScaleSupport, &EditorView::release>,
+    thunk<ScaleSupport, &EditorView::setContentScaleFactor>,
+};
+
 const Steinberg_Linux_ITimerHandlerVtbl kTimerVtbl = {
     thunk<TimerHandler, &EditorView::queryInterface>,
     thunk<TimerHandler, &EditorView::addRef>,
@@ -137,6 +174,7 @@ const Steinberg_Linux_ITimerHandlerVtbl kTimerVtbl = {
 // The API's interface structs hold their vtables through non-const pointers; hosts only read them.
 EditorView::EditorView(PanelHost& host) noexcept
     : view_{{const_cast<Steinberg_IPlugViewVtbl*>(&kViewVtbl)}, this},
+      scale_{{const_cast<Steinberg_IPlugViewContentScaleSupportVtbl*>(&kScaleVtbl)}, this},
       timer_{{const_cast<Steinberg_Linux_ITimerHandlerVtbl*>(&kTimerVtbl)}, this},
       host_(host),
       effect_(host) {
@@ -147,6 +185,10 @@ EditorView::EditorView(PanelHost& host) noexcept
     effect_.setParameter(i, host_.panelValue(i));
   }
   editor_ = new (std::nothrow) PanelEditor(effect_, panelWindowSystem());
+  if (editor_ != nullptr) {
+    editor_->offerZoom(*this);
+    editor_->setChosenZoom(host_.chosenZoom());
+  }
 }
 
 EditorView::~EditorView() {
@@ -163,6 +205,8 @@ tresult EditorView::queryInterface(const char* iid, void** obj) noexcept {
   void* face = nullptr;
   if (sameId(iid, Steinberg_FUnknown_iid) || sameId(iid, Steinberg_IPlugView_iid)) {
     face = &view_;
+  } else if (sameId(iid, Steinberg_IPlugViewContentScaleSupport_iid)) {
+    face = &scale_;
   } else if (sameId(iid, Steinberg_Linux_ITimerHandler_iid)) {
     face = &timer_;
   }
@@ -224,15 +268,49 @@ tresult EditorView::removed() noexcept {
   return Steinberg_kResultOk;
 }
 
+// The editor's answer also records the size the host now knows, as a VST 2 host's
+// effEditGetRect does: a window that opens at that size asks the host for nothing.
 tresult EditorView::getSize(Steinberg_ViewRect* size) noexcept {
   if (size == nullptr) {
     return Steinberg_kInvalidArgument;
   }
+  EditorRect* rect = nullptr;
+  editor_->getRect(&rect);
   size->left = 0;
   size->top = 0;
-  size->right = kPanelWidth;
-  size->bottom = kPanelHeight;
+  size->right = rect->right - rect->left;
+  size->bottom = rect->bottom - rect->top;
   return Steinberg_kResultOk;
+}
+
+// The host gave the window this size: with its own resizeView answer, or after the user dragged
+// its edges (then snapped as checkSizeConstraint does, and the rest of the host's window stays
+// empty).
+tresult EditorView::onSize(Steinberg_ViewRect* size) noexcept {
+  if (size == nullptr) {
+    return Steinberg_kInvalidArgument;
+  }
+  const std::int32_t exact = panelZoomOfSize(widthOf(*size), heightOf(*size));
+  editor_->showAtZoom(exact != 0 ? exact : zoomFitting(*size));
+  return Steinberg_kResultOk;
+}
+
+tresult EditorView::checkSizeConstraint(Steinberg_ViewRect* rect) noexcept {
+  if (rect == nullptr) {
+    return Steinberg_kInvalidArgument;
+  }
+  const PanelSize size = panelSizeAt(zoomFitting(*rect));
+  rect->right = rect->left + size.width;
+  rect->bottom = rect->top + size.height;
+  return Steinberg_kResultTrue;
+}
+
+bool EditorView::resizePanel(const PanelSize& size) {
+  if (frame_ == nullptr) {
+    return false;
+  }
+  Steinberg_ViewRect rect{0, 0, size.width, size.height};
+  return frame_->lpVtbl->resizeView(frame_, face(), &rect) == Steinberg_kResultTrue;
 }
 
 Steinberg_IPlugView* createEditorView(PanelHost& host, EditorView** view) noexcept {
@@ -250,6 +328,10 @@ Steinberg_IPlugView* createEditorView(PanelHost& host, EditorView** view) noexce
 
 void showParameter(EditorView* view, std::int32_t index, float value) noexcept {
   view->show(index, value);
+}
+
+void showChosenZoom(EditorView* view, std::int32_t zoom) noexcept {
+  view->showChosen(zoom);
 }
 
 }  // namespace vst3

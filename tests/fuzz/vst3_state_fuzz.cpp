@@ -1,7 +1,9 @@
 // The VST 3 component's and controller's state readers on arbitrary streams. A stream is either
 // taken whole, and then what the component saves reads back to itself, or refused by both with
-// the component's state exactly as before. The first byte sets how many bytes each read hands
-// out, so that streams that deliver in pieces are covered too.
+// the component's state exactly as before. The controller's own state (the component's followed
+// by the panel's zoom) is taken exactly when the component's is, whatever follows it, and reads
+// back to itself. The first byte sets how many bytes each read hands out, so that streams that
+// deliver in pieces are covered too.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -28,6 +30,22 @@ Bytes save(Steinberg_Vst_IComponent* component) {
     std::abort();
   }
   return stream.data;
+}
+
+Bytes saveOwn(Steinberg_Vst_IEditController* controller) {
+  vst3test::MemoryStream stream;
+  if (controller->lpVtbl->getState(controller, stream.stream()) != Steinberg_kResultOk ||
+      stream.data.size() != vst3::kStateSize + vst3::kZoomTrailerSize) {
+    std::abort();
+  }
+  return stream.data;
+}
+
+Steinberg_tresult loadOwn(Steinberg_Vst_IEditController* controller, const Bytes& bytes,
+                          std::size_t chunk) {
+  vst3test::MemoryStream stream(bytes);
+  stream.chunk = chunk;
+  return controller->lpVtbl->setState(controller, stream.stream());
 }
 
 Steinberg_tresult load(Steinberg_Vst_IComponent* component, const Bytes& bytes, std::size_t chunk) {
@@ -57,6 +75,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       controller->lpVtbl->setComponentState(controller, forController.stream());
   if ((taken == Steinberg_kResultOk) != (controllerTaken == Steinberg_kResultOk)) {
     std::abort();
+  }
+  const Steinberg_tresult ownTaken = loadOwn(controller, input, chunk);
+  if ((taken == Steinberg_kResultOk) != (ownTaken == Steinberg_kResultOk)) {
+    std::abort();
+  }
+  if (ownTaken == Steinberg_kResultOk) {
+    const Bytes own = saveOwn(controller);
+    if (loadOwn(controller, own, SIZE_MAX) != Steinberg_kResultOk || saveOwn(controller) != own) {
+      std::abort();
+    }
   }
   if (taken == Steinberg_kResultOk) {
     // Saved again, the state reads back to the very same bytes.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/plughost/vst3_interfaces.h"
@@ -209,20 +211,63 @@ Steinberg_tresult SMTG_STDMETHODCALLTYPE onSize(void* self, Steinberg_ViewRect* 
   return Steinberg_kResultOk;
 }
 
-TEST(Vst3PlugFrame, AcceptsAResizeAndTellsTheView) {
+// What the host's window does with each request: follow it or not. The view hears its new size
+// only when the window followed, and before the frame answers.
+TEST(Vst3PlugFrame, ResizesThroughTheHostsWindowAndThenTellsTheView) {
+  PlugFrame frame(nullptr);
+  Steinberg_IPlugFrame* f = frame.frame();
+  Steinberg_IPlugViewVtbl vtbl{};
+  vtbl.onSize = onSize;
+  SizedView view{{&vtbl}, {}, 0};
+  std::vector<std::pair<int, int>> asked;
+  bool follows = true;
+  int callsWhenAsked = -1;
+  frame.setResizer([&](int width, int height) {
+    asked.emplace_back(width, height);
+    callsWhenAsked = view.calls;
+    return follows;
+  });
+
+  Steinberg_ViewRect wanted{0, 0, 540, 800};
+  EXPECT_EQ(f->lpVtbl->resizeView(f, &view.face, &wanted), Steinberg_kResultTrue);
+  EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{540, 800}}));
+  EXPECT_EQ(callsWhenAsked, 0);
+  EXPECT_EQ(view.calls, 1);
+  EXPECT_EQ(view.size.right, 540);
+  EXPECT_EQ(view.size.bottom, 800);
+  EXPECT_TRUE(frame.resized());
+  EXPECT_EQ(frame.size().bottom, 800);
+
+  // Sizes are the rectangle's, wherever its corner is.
+  follows = false;
+  Steinberg_ViewRect moved{10, 20, 415, 620};
+  EXPECT_EQ(f->lpVtbl->resizeView(f, &view.face, &moved), Steinberg_kResultFalse);
+  EXPECT_EQ(asked.back(), (std::pair<int, int>{405, 600}));
+  EXPECT_EQ(view.calls, 1);
+  // Asked for, not given: still what the view last asked.
+  EXPECT_EQ(frame.size().right, 415);
+
+  // A window that fails on the way is a refusal, and nothing unwinds into the plug-in.
+  frame.setResizer([](int, int) -> bool { throw std::runtime_error("no window"); });
+  EXPECT_EQ(f->lpVtbl->resizeView(f, &view.face, &wanted), Steinberg_kResultFalse);
+  EXPECT_EQ(view.calls, 1);
+
+  Steinberg_ViewRect inverted{10, 0, 0, 0};
+  EXPECT_EQ(f->lpVtbl->resizeView(f, &view.face, &inverted), Steinberg_kInvalidArgument);
+  EXPECT_EQ(f->lpVtbl->resizeView(f, nullptr, &wanted), Steinberg_kInvalidArgument);
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST(Vst3PlugFrame, RefusesEveryResizeWithoutAWindowToResize) {
   PlugFrame frame(nullptr);
   Steinberg_IPlugFrame* f = frame.frame();
   Steinberg_IPlugViewVtbl vtbl{};
   vtbl.onSize = onSize;
   SizedView view{{&vtbl}, {}, 0};
   Steinberg_ViewRect wanted{0, 0, 540, 800};
-  EXPECT_EQ(f->lpVtbl->resizeView(f, &view.face, &wanted), Steinberg_kResultTrue);
-  EXPECT_EQ(view.calls, 1);
-  EXPECT_EQ(view.size.right, 540);
+  EXPECT_EQ(f->lpVtbl->resizeView(f, &view.face, &wanted), Steinberg_kResultFalse);
+  EXPECT_EQ(view.calls, 0);
   EXPECT_TRUE(frame.resized());
-  EXPECT_EQ(frame.size().bottom, 800);
-  Steinberg_ViewRect inverted{10, 0, 0, 0};
-  EXPECT_EQ(f->lpVtbl->resizeView(f, &view.face, &inverted), Steinberg_kInvalidArgument);
   // Without a run loop (Windows) the frame answers none.
   void* loop = &view;
   EXPECT_EQ(f->lpVtbl->queryInterface(f, Steinberg_Linux_IRunLoop_iid, &loop),

@@ -290,7 +290,8 @@ TEST(Vst3State, TheControllersOwnStateBringsItsValuesBack) {
   source.set(1, 0.0625);
   MemoryStream saved;
   ASSERT_EQ(source.edit.vtbl()->getState(source.edit.get(), saved.stream()), Steinberg_kResultOk);
-  ASSERT_EQ(saved.data.size(), vst3::kStateSize);
+  // The component's state, then the panel's zoom.
+  ASSERT_EQ(saved.data.size(), vst3::kStateSize + vst3::kZoomTrailerSize);
 
   Controller target;
   ASSERT_TRUE(target.edit);

@@ -302,34 +302,46 @@ class ParameterChanges {
   std::vector<Queue> queues_;
 };
 
-// IComponentHandler that records what the controller tells the host, one line per call.
+// IComponentHandler (and IComponentHandler2's setDirty) that records what the controller tells
+// the host, one line per call.
 class ComponentHandler {
  public:
-  ComponentHandler() : object_{{const_cast<Steinberg_Vst_IComponentHandlerVtbl*>(&kVtbl)}, this} {}
+  ComponentHandler()
+      : object_{{const_cast<Steinberg_Vst_IComponentHandlerVtbl*>(&kVtbl)}, this},
+        second_{{const_cast<Steinberg_Vst_IComponentHandler2Vtbl*>(&kVtbl2)}, this} {}
+  ComponentHandler(const ComponentHandler&) = delete;
+  ComponentHandler& operator=(const ComponentHandler&) = delete;
   Steinberg_Vst_IComponentHandler* handler() { return &object_.face; }
+  // Both interfaces count together.
   int references() const { return object_.refs.load(); }
 
   std::vector<std::string> calls;
 
  private:
   using Object = HostObject<Steinberg_Vst_IComponentHandler, ComponentHandler>;
+  using Object2 = HostObject<Steinberg_Vst_IComponentHandler2, ComponentHandler>;
+  // Asked through either interface: both slots keep the handler at the same place.
   static ComponentHandler& of(void* self) { return *static_cast<Object*>(self)->self; }
   static tresult SMTG_STDMETHODCALLTYPE queryInterface(void* self, const Steinberg_TUID iid,
                                                        void** obj) {
+    ComponentHandler& host = of(self);
     if (vst3::sameId(iid, Steinberg_FUnknown_iid) ||
         vst3::sameId(iid, Steinberg_Vst_IComponentHandler_iid)) {
-      addRef(self);
-      *obj = self;
-      return Steinberg_kResultOk;
+      *obj = &host.object_;
+    } else if (vst3::sameId(iid, Steinberg_Vst_IComponentHandler2_iid)) {
+      *obj = &host.second_;
+    } else {
+      *obj = nullptr;
+      return Steinberg_kNoInterface;
     }
-    *obj = nullptr;
-    return Steinberg_kNoInterface;
+    addRef(self);
+    return Steinberg_kResultOk;
   }
   static Steinberg_uint32 SMTG_STDMETHODCALLTYPE addRef(void* self) {
-    return static_cast<Steinberg_uint32>(++static_cast<Object*>(self)->refs);
+    return static_cast<Steinberg_uint32>(++of(self).object_.refs);
   }
   static Steinberg_uint32 SMTG_STDMETHODCALLTYPE release(void* self) {
-    return static_cast<Steinberg_uint32>(--static_cast<Object*>(self)->refs);
+    return static_cast<Steinberg_uint32>(--of(self).object_.refs);
   }
   static tresult SMTG_STDMETHODCALLTYPE beginEdit(void* self, Steinberg_Vst_ParamID id) {
     of(self).calls.push_back("begin " + std::to_string(id));
@@ -348,10 +360,121 @@ class ComponentHandler {
     of(self).calls.push_back("restart " + std::to_string(flags));
     return Steinberg_kResultOk;
   }
+  static tresult SMTG_STDMETHODCALLTYPE setDirty(void* self, Steinberg_TBool state) {
+    of(self).calls.push_back("dirty " + std::to_string(state));
+    return Steinberg_kResultOk;
+  }
+  static tresult SMTG_STDMETHODCALLTYPE requestOpenEditor(void* /*self*/,
+                                                          Steinberg_FIDString /*name*/) {
+    return Steinberg_kNotImplemented;
+  }
+  static tresult SMTG_STDMETHODCALLTYPE groupEdit(void* /*self*/) {
+    return Steinberg_kNotImplemented;
+  }
 
   static constexpr Steinberg_Vst_IComponentHandlerVtbl kVtbl = {
       queryInterface, addRef, release, beginEdit, performEdit, endEdit, restartComponent};
+  static constexpr Steinberg_Vst_IComponentHandler2Vtbl kVtbl2 = {
+      queryInterface, addRef, release, setDirty, requestOpenEditor, groupEdit, groupEdit};
   Object object_;
+  Object2 second_;
+};
+
+// IPlugFrame as hosts give a view: it answers IRunLoop too, as Linux hosts' frames do, and keeps
+// the timer the view registers for the test to fire. A resize request is recorded; an accepting
+// frame tells the view its new size (onSize) before it answers, as hosts do, a refusing one
+// leaves everything as it was.
+class PlugFrame {
+ public:
+  PlugFrame()
+      : frame_{{const_cast<Steinberg_IPlugFrameVtbl*>(&kFrameVtbl)}, this},
+        loop_{{const_cast<Steinberg_Linux_IRunLoopVtbl*>(&kLoopVtbl)}, this} {}
+  PlugFrame(const PlugFrame&) = delete;
+  PlugFrame& operator=(const PlugFrame&) = delete;
+
+  Steinberg_IPlugFrame* frame() { return &frame_.face; }
+  void fire() {
+    if (timer != nullptr) {
+      timer->lpVtbl->onTimer(timer);
+    }
+  }
+
+  bool acceptsResize = true;
+  std::vector<Steinberg_ViewRect> resizeRequests;
+  Steinberg_Linux_ITimerHandler* timer = nullptr;
+  int timersRegistered = 0;
+  int timersUnregistered = 0;
+
+ private:
+  template <typename Interface>
+  using Object = HostObject<Interface, PlugFrame>;
+  static PlugFrame& of(void* self) {
+    return *static_cast<Object<Steinberg_IPlugFrame>*>(self)->self;
+  }
+  static PlugFrame& loopOf(void* self) {
+    return *static_cast<Object<Steinberg_Linux_IRunLoop>*>(self)->self;
+  }
+  static tresult SMTG_STDMETHODCALLTYPE queryInterface(void* self, const Steinberg_TUID iid,
+                                                       void** obj) {
+    // Asked through either interface: both slots keep the frame at the same place.
+    PlugFrame& host = of(self);
+    if (vst3::sameId(iid, Steinberg_FUnknown_iid) || vst3::sameId(iid, Steinberg_IPlugFrame_iid)) {
+      *obj = &host.frame_;
+    } else if (vst3::sameId(iid, Steinberg_Linux_IRunLoop_iid)) {
+      *obj = &host.loop_;
+    } else {
+      *obj = nullptr;
+      return Steinberg_kNoInterface;
+    }
+    return Steinberg_kResultOk;
+  }
+  static Steinberg_uint32 SMTG_STDMETHODCALLTYPE addRef(void* /*self*/) { return 1; }
+  static Steinberg_uint32 SMTG_STDMETHODCALLTYPE release(void* /*self*/) { return 1; }
+  static tresult SMTG_STDMETHODCALLTYPE resizeView(void* self, Steinberg_IPlugView* view,
+                                                   Steinberg_ViewRect* rect) {
+    PlugFrame& host = of(self);
+    host.resizeRequests.push_back(*rect);
+    if (!host.acceptsResize) {
+      return Steinberg_kResultFalse;
+    }
+    Steinberg_ViewRect given = *rect;
+    view->lpVtbl->onSize(view, &given);
+    return Steinberg_kResultTrue;
+  }
+  static tresult SMTG_STDMETHODCALLTYPE registerEventHandler(void* /*self*/,
+                                                             Steinberg_Linux_IEventHandler*,
+                                                             Steinberg_Linux_FileDescriptor) {
+    return Steinberg_kResultFalse;
+  }
+  static tresult SMTG_STDMETHODCALLTYPE unregisterEventHandler(void* /*self*/,
+                                                               Steinberg_Linux_IEventHandler*) {
+    return Steinberg_kResultFalse;
+  }
+  static tresult SMTG_STDMETHODCALLTYPE registerTimer(void* self,
+                                                      Steinberg_Linux_ITimerHandler* handler,
+                                                      Steinberg_Linux_TimerInterval /*ms*/) {
+    PlugFrame& host = loopOf(self);
+    host.timer = handler;
+    ++host.timersRegistered;
+    return Steinberg_kResultOk;
+  }
+  static tresult SMTG_STDMETHODCALLTYPE unregisterTimer(void* self,
+                                                        Steinberg_Linux_ITimerHandler* handler) {
+    PlugFrame& host = loopOf(self);
+    if (handler == host.timer) {
+      host.timer = nullptr;
+    }
+    ++host.timersUnregistered;
+    return Steinberg_kResultOk;
+  }
+
+  static constexpr Steinberg_IPlugFrameVtbl kFrameVtbl = {queryInterface, addRef, release,
+                                                          resizeView};
+  static constexpr Steinberg_Linux_IRunLoopVtbl kLoopVtbl = {
+      queryInterface,         addRef,        release,        registerEventHandler,
+      unregisterEventHandler, registerTimer, unregisterTimer};
+  Object<Steinberg_IPlugFrame> frame_;
+  Object<Steinberg_Linux_IRunLoop> loop_;
 };
 
 }  // namespace vst3test

@@ -1,5 +1,7 @@
 // The editor view in a host's X11 window (on a private Xvfb display): made by the controller,
 // idled through the host's run loop timer, and a press on the panel reaching the host as an edit.
+// Its zoom: the host's content scale and the panel's own menu give the real window its size,
+// through the host's frame, and the choice comes back with the controller's state.
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
@@ -7,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -16,83 +19,20 @@
 #include "tests/vst3/vst3_test_host.h"
 
 using vst3test::create;
+using vst3test::MemoryStream;
 using vst3test::Ref;
 
 namespace {
 
-// IPlugFrame that also answers IRunLoop, as Linux hosts' frames do; it keeps the timer the view
-// registers, for the test to fire.
-class HostFrame {
- public:
-  HostFrame()
-      : frame_{{const_cast<Steinberg_IPlugFrameVtbl*>(&kFrameVtbl)}, this},
-        loop_{{const_cast<Steinberg_Linux_IRunLoopVtbl*>(&kLoopVtbl)}, this} {}
-  Steinberg_IPlugFrame* frame() { return &frame_.face; }
-  void fire() {
-    if (timer != nullptr) {
-      timer->lpVtbl->onTimer(timer);
-    }
-  }
-
-  Steinberg_Linux_ITimerHandler* timer = nullptr;
-  int timersRegistered = 0;
-  int timersUnregistered = 0;
-
- private:
-  template <typename Interface>
-  using Object = vst3test::HostObject<Interface, HostFrame>;
-  static HostFrame& of(void* self) {
-    return *static_cast<Object<Steinberg_IPlugFrame>*>(self)->self;
-  }
-  static Steinberg_tresult queryInterface(void* self, const Steinberg_TUID iid, void** obj) {
-    HostFrame& host = of(self);
-    if (vst3::sameId(iid, Steinberg_FUnknown_iid) || vst3::sameId(iid, Steinberg_IPlugFrame_iid)) {
-      *obj = &host.frame_;
-    } else if (vst3::sameId(iid, Steinberg_Linux_IRunLoop_iid)) {
-      *obj = &host.loop_;
-    } else {
-      *obj = nullptr;
-      return Steinberg_kNoInterface;
-    }
-    return Steinberg_kResultOk;
-  }
-  static Steinberg_uint32 addRef(void* /*self*/) { return 1; }
-  static Steinberg_uint32 release(void* /*self*/) { return 1; }
-  static Steinberg_tresult resizeView(void* /*self*/, Steinberg_IPlugView* /*view*/,
-                                      Steinberg_ViewRect* /*rect*/) {
-    return Steinberg_kResultFalse;
-  }
-  static Steinberg_tresult registerEventHandler(void* /*self*/, Steinberg_Linux_IEventHandler*,
-                                                Steinberg_Linux_FileDescriptor) {
-    return Steinberg_kResultFalse;
-  }
-  static Steinberg_tresult unregisterEventHandler(void* /*self*/, Steinberg_Linux_IEventHandler*) {
-    return Steinberg_kResultFalse;
-  }
-  static Steinberg_tresult registerTimer(void* self, Steinberg_Linux_ITimerHandler* handler,
-                                         Steinberg_Linux_TimerInterval /*ms*/) {
-    HostFrame& host = *static_cast<Object<Steinberg_Linux_IRunLoop>*>(self)->self;
-    host.timer = handler;
-    ++host.timersRegistered;
-    return Steinberg_kResultOk;
-  }
-  static Steinberg_tresult unregisterTimer(void* self, Steinberg_Linux_ITimerHandler* handler) {
-    HostFrame& host = *static_cast<Object<Steinberg_Linux_IRunLoop>*>(self)->self;
-    if (handler == host.timer) {
-      host.timer = nullptr;
-    }
-    ++host.timersUnregistered;
-    return Steinberg_kResultOk;
-  }
-
-  static constexpr Steinberg_IPlugFrameVtbl kFrameVtbl = {queryInterface, addRef, release,
-                                                          resizeView};
-  static constexpr Steinberg_Linux_IRunLoopVtbl kLoopVtbl = {
-      queryInterface,         addRef,        release,        registerEventHandler,
-      unregisterEventHandler, registerTimer, unregisterTimer};
-  Object<Steinberg_IPlugFrame> frame_;
-  Object<Steinberg_Linux_IRunLoop> loop_;
+struct Size {
+  int width;
+  int height;
+  friend bool operator==(const Size&, const Size&) = default;
 };
+
+void PrintTo(const Size& size, std::ostream* out) {
+  *out << size.width << " x " << size.height;
+}
 
 // The host's own window on the test display, mapped, for the panel to live in.
 class HostWindow {
@@ -125,18 +65,43 @@ class HostWindow {
     }
     return out;
   }
-  // A left-button press as the server would deliver it to the panel's window.
-  void press(xcb_window_t target, std::int16_t x, std::int16_t y) {
+  // A press of a button (1 left, 3 right) as the server would deliver it to the panel's window.
+  void press(xcb_window_t target, std::int16_t x, std::int16_t y, std::uint8_t button = 1) {
     char buffer[32] = {};
     auto* event = reinterpret_cast<xcb_button_press_event_t*>(buffer);
     event->response_type = XCB_BUTTON_PRESS;
-    event->detail = 1;
+    event->detail = button;
     event->event = target;
     event->event_x = x;
     event->event_y = y;
     event->same_screen = 1;
     xcb_send_event(connection_, 0, target, XCB_EVENT_MASK_BUTTON_PRESS, buffer);
     xcb_flush(connection_);
+  }
+  // The size the server gives a window now; 0 x 0 when it has none.
+  Size geometry(xcb_window_t target) {
+    Size size{0, 0};
+    if (xcb_get_geometry_reply_t* reply =
+            xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, target), nullptr)) {
+      size = {reply->width, reply->height};
+      std::free(reply);
+    }
+    return size;
+  }
+  // The panel resizes its window on a connection of its own: its request reaches the server
+  // some time after the call that made it returned.
+  Size geometryOnceItIs(xcb_window_t target, Size expected) {
+    Size size = geometry(target);
+    for (int i = 0; i < 100 && !(size == expected); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      size = geometry(target);
+    }
+    return size;
+  }
+  // For a size that must not change: long enough for any request of the panel's to arrive.
+  Size geometryAfterAWhile(xcb_window_t target) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return geometry(target);
   }
 
  private:
@@ -161,12 +126,21 @@ struct Editor {
   Ref<Steinberg_IPlugView> view(const char* name) {
     return Ref<Steinberg_IPlugView>(controller.vtbl()->createView(controller.get(), name));
   }
+  std::vector<unsigned char> state() {
+    MemoryStream stream;
+    EXPECT_EQ(controller.vtbl()->getState(controller.get(), stream.stream()), Steinberg_kResultOk);
+    return stream.data;
+  }
+  void setState(const std::vector<unsigned char>& bytes) {
+    MemoryStream stream(bytes);
+    EXPECT_EQ(controller.vtbl()->setState(controller.get(), stream.stream()), Steinberg_kResultOk);
+  }
 
   vst3test::ComponentHandler handler;
   Ref<Steinberg_Vst_IEditController> controller;
 };
 
-TEST(Vst3View, IsTheFixedSizePanelForX11Windows) {
+TEST(Vst3View, IsThePanelForX11Windows) {
   Editor e;
   EXPECT_FALSE(e.view("other"));
   Ref<Steinberg_IPlugView> view = e.view("editor");
@@ -176,13 +150,15 @@ TEST(Vst3View, IsTheFixedSizePanelForX11Windows) {
   EXPECT_EQ(view.vtbl()->isPlatformTypeSupported(view.get(), "X11EmbedWindowID"),
             Steinberg_kResultTrue);
   EXPECT_EQ(view.vtbl()->isPlatformTypeSupported(view.get(), "HWND"), Steinberg_kResultFalse);
+  // At 100 % on this display (no Xft.dpi): the panel's own size.
   Steinberg_ViewRect size{1, 2, 3, 4};
   ASSERT_EQ(view.vtbl()->getSize(view.get(), &size), Steinberg_kResultOk);
   EXPECT_EQ(size.left, 0);
   EXPECT_EQ(size.top, 0);
   EXPECT_EQ(size.right, 270);
   EXPECT_EQ(size.bottom, 400);
-  EXPECT_EQ(view.vtbl()->canResize(view.get()), Steinberg_kResultFalse);
+  // To the offered sizes only (checkSizeConstraint).
+  EXPECT_EQ(view.vtbl()->canResize(view.get()), Steinberg_kResultTrue);
   view.reset();
   EXPECT_TRUE(e.view("editor"));
 }
@@ -200,7 +176,7 @@ TEST(Vst3View, RefusesAWindowWithoutTheHostsRunLoop) {
 TEST(Vst3View, APressOnThePanelReachesTheHostAsOneEdit) {
   Editor e;
   HostWindow window;
-  HostFrame frame;
+  vst3test::PlugFrame frame;
   Ref<Steinberg_IPlugView> view = e.view("editor");
   ASSERT_TRUE(view);
   view.vtbl()->setFrame(view.get(), frame.frame());
@@ -232,6 +208,191 @@ TEST(Vst3View, APressOnThePanelReachesTheHostAsOneEdit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(window.children().empty());
+}
+
+// The host's content scale, through the view's own interface for it.
+void scale(const Ref<Steinberg_IPlugView>& view, float factor) {
+  const Ref<Steinberg_IPlugViewContentScaleSupport> support =
+      view.query<Steinberg_IPlugViewContentScaleSupport>(
+          Steinberg_IPlugViewContentScaleSupport_iid);
+  ASSERT_TRUE(support);
+  EXPECT_EQ(support.vtbl()->setContentScaleFactor(support.get(), factor), Steinberg_kResultTrue);
+}
+
+Size sizeOf(const Ref<Steinberg_IPlugView>& view) {
+  Steinberg_ViewRect rect{-1, -1, -1, -1};
+  EXPECT_EQ(view.vtbl()->getSize(view.get(), &rect), Steinberg_kResultOk);
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+Size sizeOf(const Steinberg_ViewRect& rect) {
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// A view as a host opens it: its frame, the scale, then getSize (which the host sizes its window
+// by) and attached.
+struct OpenView {
+  OpenView(Editor& editor, HostWindow& window, float factor, bool frameAccepts = true)
+      : view(editor.view("editor")) {
+    if (!view) {
+      throw std::runtime_error("the controller made no view");
+    }
+    frame.acceptsResize = frameAccepts;
+    view.vtbl()->setFrame(view.get(), frame.frame());
+    scale(view, factor);
+    opened = sizeOf(view);
+    if (view.vtbl()->attached(view.get(), window.parent(), "X11EmbedWindowID") !=
+            Steinberg_kResultOk ||
+        window.children().size() != 1) {
+      throw std::runtime_error("the view did not attach");
+    }
+    child = window.children()[0];
+  }
+  ~OpenView() { view.vtbl()->removed(view.get()); }
+  OpenView(const OpenView&) = delete;
+  OpenView& operator=(const OpenView&) = delete;
+
+  // Runs the panel's idle until the frame heard `count` resize requests, or a second.
+  void idleUntilResizeRequests(std::size_t count) {
+    for (int i = 0; i < 100 && frame.resizeRequests.size() < count; ++i) {
+      frame.fire();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
+  vst3test::PlugFrame frame;
+  Ref<Steinberg_IPlugView> view;
+  Size opened{};
+  xcb_window_t child = 0;
+};
+
+// A right click at a point of the panel at 100 %, then a left click on the menu's item for a
+// zoom. The menu opens with its corner at the click; item i's rows start 2 + 13 i below it.
+void chooseFromMenu(HostWindow& window, xcb_window_t panel, int zoomItem) {
+  window.press(panel, 100, 100, 3);
+  window.press(panel, 116, static_cast<std::int16_t>(100 + 2 + 13 * zoomItem + 6), 1);
+}
+
+struct OpeningCase {
+  float factor;
+  Size size;
+};
+
+TEST(Vst3ViewZoom, AContentScaleOpensTheRealWindowAtItsZoom) {
+  const OpeningCase cases[] = {
+      {2.0f, {540, 800}}, {1.5f, {405, 600}}, {1.7f, {405, 600}}, {1.0f, {270, 400}}};
+  for (const OpeningCase& expected : cases) {
+    SCOPED_TRACE(expected.factor);
+    Editor e;
+    HostWindow window;
+    OpenView open(e, window, expected.factor);
+    EXPECT_EQ(open.opened, expected.size);
+    EXPECT_EQ(window.geometry(open.child), expected.size);
+    // The host sized its window by getSize: nothing to ask it for.
+    EXPECT_TRUE(open.frame.resizeRequests.empty());
+    // The same factor again changes nothing: no second scaling, no request.
+    scale(open.view, expected.factor);
+    EXPECT_EQ(sizeOf(open.view), expected.size);
+    EXPECT_EQ(window.geometryAfterAWhile(open.child), expected.size);
+    EXPECT_TRUE(open.frame.resizeRequests.empty());
+  }
+}
+
+TEST(Vst3ViewZoom, AScaleForAnOpenViewResizesThroughTheFrameOnce) {
+  Editor e;
+  HostWindow window;
+  OpenView open(e, window, 1.0f);
+  ASSERT_EQ(window.geometry(open.child), (Size{270, 400}));
+  scale(open.view, 2.0f);
+  ASSERT_EQ(open.frame.resizeRequests.size(), 1u);
+  EXPECT_EQ(sizeOf(open.frame.resizeRequests[0]), (Size{540, 800}));
+  EXPECT_EQ(sizeOf(open.view), (Size{540, 800}));
+  EXPECT_EQ(window.geometryOnceItIs(open.child, {540, 800}), (Size{540, 800}));
+  scale(open.view, 2.0f);
+  EXPECT_EQ(open.frame.resizeRequests.size(), 1u);
+  EXPECT_EQ(window.geometryAfterAWhile(open.child), (Size{540, 800}));
+}
+
+TEST(Vst3ViewZoom, AFrameThatRefusesKeepsTheCurrentSize) {
+  Editor e;
+  HostWindow window;
+  OpenView open(e, window, 1.0f, false);
+  scale(open.view, 2.0f);
+  ASSERT_EQ(open.frame.resizeRequests.size(), 1u);
+  EXPECT_EQ(sizeOf(open.view), (Size{270, 400}));
+  EXPECT_EQ(window.geometryAfterAWhile(open.child), (Size{270, 400}));
+
+  // A menu choice the host refuses is no choice: the size stays, and the state keeps none.
+  chooseFromMenu(window, open.child, 2);
+  open.idleUntilResizeRequests(2);
+  ASSERT_EQ(open.frame.resizeRequests.size(), 2u);
+  EXPECT_EQ(sizeOf(open.frame.resizeRequests[1]), (Size{540, 800}));
+  EXPECT_EQ(sizeOf(open.view), (Size{270, 400}));
+  EXPECT_EQ(window.geometryAfterAWhile(open.child), (Size{270, 400}));
+  const std::vector<unsigned char> saved = e.state();
+  ASSERT_GE(saved.size(), 4u);
+  EXPECT_EQ(std::vector<unsigned char>(saved.end() - 4, saved.end()),
+            (std::vector<unsigned char>{0, 0, 0, 0}));
+  EXPECT_TRUE(e.handler.calls.empty());
+}
+
+TEST(Vst3ViewZoom, AMenuChoiceResizesAndComesBackWithTheControllersState) {
+  std::vector<unsigned char> saved;
+  {
+    Editor e;
+    HostWindow window;
+    OpenView open(e, window, 1.0f);
+    for (int i = 0; i < 5; ++i) {
+      open.frame.fire();
+    }
+    chooseFromMenu(window, open.child, 2);
+    open.idleUntilResizeRequests(1);
+    ASSERT_EQ(open.frame.resizeRequests.size(), 1u);
+    EXPECT_EQ(sizeOf(open.frame.resizeRequests[0]), (Size{540, 800}));
+    EXPECT_EQ(sizeOf(open.view), (Size{540, 800}));
+    EXPECT_EQ(window.geometryOnceItIs(open.child, {540, 800}), (Size{540, 800}));
+    // Neither click reached a control; the host hears that its project changed.
+    EXPECT_EQ(e.handler.calls, (std::vector<std::string>{"dirty 1"}));
+    saved = e.state();
+  }
+  // A new controller and view, under a host whose factor says 100 %: the choice wins.
+  Editor e;
+  e.setState(saved);
+  HostWindow window;
+  OpenView open(e, window, 1.0f);
+  EXPECT_EQ(open.opened, (Size{540, 800}));
+  EXPECT_EQ(window.geometry(open.child), (Size{540, 800}));
+  EXPECT_TRUE(open.frame.resizeRequests.empty());
+
+  // An older state, without the choice, brings the open view back to the host's factor.
+  saved.resize(saved.size() - 12);
+  e.setState(saved);
+  ASSERT_EQ(open.frame.resizeRequests.size(), 1u);
+  EXPECT_EQ(sizeOf(open.frame.resizeRequests[0]), (Size{270, 400}));
+  EXPECT_EQ(window.geometryOnceItIs(open.child, {270, 400}), (Size{270, 400}));
+}
+
+TEST(Vst3ViewZoom, TheSizeTheHostGivesIsShownAtTheOfferedSizeInsideIt) {
+  Editor e;
+  HostWindow window;
+  OpenView open(e, window, 1.0f);
+  const struct {
+    Steinberg_ViewRect given;
+    Size shown;
+  } cases[] = {
+      {{0, 0, 405, 600}, {405, 600}},
+      {{0, 0, 700, 900}, {540, 800}},
+      {{0, 0, 810, 1200}, {810, 1200}},
+      {{0, 0, 100, 100}, {270, 400}},
+  };
+  for (const auto& expected : cases) {
+    SCOPED_TRACE(::testing::PrintToString(sizeOf(expected.given)));
+    Steinberg_ViewRect given = expected.given;
+    ASSERT_EQ(open.view.vtbl()->onSize(open.view.get(), &given), Steinberg_kResultOk);
+    EXPECT_EQ(sizeOf(open.view), expected.shown);
+    EXPECT_EQ(window.geometryOnceItIs(open.child, expected.shown), expected.shown);
+  }
+  EXPECT_TRUE(open.frame.resizeRequests.empty());
 }
 
 }  // namespace

@@ -321,6 +321,8 @@ struct Vst3HostedPlugin::State final : vst3::ComponentHandlerListener {
   // processor took them. With controllerMutex held.
   void syncController();
   void closeEditorLocked();
+  // The host's scale, when one was given, to a view that takes one.
+  void applyEditorScale(Steinberg_IPlugView* face) const;
   std::optional<EditorRect> viewSize(Steinberg_IPlugView* view) const;
   Steinberg_Vst_ParamValue normalized(int index) const;
   std::string valueText(int index, Steinberg_Vst_ParamValue value) const;
@@ -400,6 +402,7 @@ struct Vst3HostedPlugin::State final : vst3::ComponentHandlerListener {
   double sampleRate = kDefaultSampleRate;
   std::int32_t maxFrames = 0;
   std::atomic<bool> isActive{false};
+  std::optional<double> editorScale;
 
   // Everything a process call uses, set aside by allocate().
   vst3::ParameterChangeList inputChanges;
@@ -421,8 +424,10 @@ struct Vst3HostedPlugin::State final : vst3::ComponentHandlerListener {
 
   // Controller and view calls come from any thread plughost runs (a validator automates from one
   // while another idles the editor); a host makes them from its one user-interface thread, so
-  // they are made one at a time. Never taken by a process call.
-  mutable std::mutex controllerMutex;
+  // they are made one at a time. Never taken by a process call. Taken again by the thread that
+  // holds it when a view's resize request reaches the command's resizer, which may ask the
+  // editor's size.
+  mutable std::recursive_mutex controllerMutex;
   mutable std::mutex automationMutex;
   std::vector<AutomationReport> automation;
   std::atomic<std::int32_t> restartFlags{0};
@@ -950,6 +955,21 @@ void Vst3HostedPlugin::State::closeEditorLocked() {
   view.reset();
 }
 
+void Vst3HostedPlugin::State::applyEditorScale(Steinberg_IPlugView* face) const {
+  if (!editorScale) {
+    return;
+  }
+  void* support = nullptr;
+  if (face->lpVtbl->queryInterface(face, Steinberg_IPlugViewContentScaleSupport_iid, &support) !=
+          Steinberg_kResultOk ||
+      support == nullptr) {
+    return;
+  }
+  const Ref<Steinberg_IPlugViewContentScaleSupport> scale(
+      static_cast<Steinberg_IPlugViewContentScaleSupport*>(support));
+  scale.vtbl()->setContentScaleFactor(scale.get(), static_cast<float>(*editorScale));
+}
+
 std::optional<EditorRect> Vst3HostedPlugin::State::viewSize(Steinberg_IPlugView* face) const {
   Steinberg_ViewRect size{};
   if (face->lpVtbl->getSize(face, &size) != Steinberg_kResultOk) {
@@ -1159,6 +1179,8 @@ void Vst3HostedPlugin::State::printTable(std::ostream& out, const nlohmann::orde
 
 Vst3HostedPlugin::Vst3HostedPlugin(const std::string& reference)
     : state_(std::make_unique<State>(reference)) {
+  state_->frame.setResizer(
+      [this](int width, int height) { return resizeEditorWindow(width, height); });
   state_->load();
   setup(kDefaultSampleRate, kDefaultMaxFrames);
 }
@@ -1369,9 +1391,24 @@ std::optional<EditorRect> Vst3HostedPlugin::editorRect() {
   if (!s.controller) {
     return std::nullopt;
   }
+  // A view made only to be asked, as a host asks before it sizes its window: told the scale first.
   const Ref<Steinberg_IPlugView> view(
       s.controller.vtbl()->createView(s.controller.get(), "editor"));
-  return view ? s.viewSize(view.get()) : std::nullopt;
+  if (!view) {
+    return std::nullopt;
+  }
+  s.applyEditorScale(view.get());
+  return s.viewSize(view.get());
+}
+
+void Vst3HostedPlugin::setEditorScale(double factor) {
+  State& s = *state_;
+  std::lock_guard lock(s.controllerMutex);
+  s.editorScale = factor;
+  // An open view is told at once; it asks the frame for its new size.
+  if (s.view) {
+    s.applyEditorScale(s.view.get());
+  }
 }
 
 void Vst3HostedPlugin::openEditor(void* parent) {
@@ -1391,6 +1428,10 @@ void Vst3HostedPlugin::openEditor(void* parent) {
     throw HostError(s.label + ": its editor view does not support " + kPlatformType);
   }
   view.vtbl()->setFrame(view.get(), s.frame.frame());
+  s.applyEditorScale(view.get());
+  // Asked before attached, as hosts ask to size their window: a view then opens at the size it
+  // answered without asking the frame for another.
+  s.viewSize(view.get());
   if (view.vtbl()->attached(view.get(), parent, kPlatformType) != Steinberg_kResultOk) {
     view.vtbl()->setFrame(view.get(), nullptr);
 #if !defined(_WIN32)

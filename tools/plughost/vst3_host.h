@@ -62,7 +62,11 @@ class Vst3HostedPlugin final : public Plugin {
   void process(ProcessMode mode, float* const* inputs, float* const* outputs, std::int32_t frames,
                std::span<const ParameterChange> changes) override;
 
+  // The view's getSize: the open one's, or else one made to be asked (told the editor scale).
   std::optional<EditorRect> editorRect() override;
+  // VST 3's content scale (IPlugViewContentScaleSupport), for views that take one: told to each
+  // view before it is attached, and at once to an open one.
+  void setEditorScale(double factor) override;
   void openEditor(void* parent) override;
   void idleEditor() override;
   void closeEditor() override;

@@ -404,10 +404,22 @@ tresult PlugFrame::resizeView(Steinberg_IPlugView* view, Steinberg_ViewRect* siz
   if (view == nullptr || size == nullptr || size->right < size->left || size->bottom < size->top) {
     return Steinberg_kInvalidArgument;
   }
-  // plughost's window keeps its size; the view is told it has the one it asked for.
   size_ = *size;
   resized_ = true;
-  view->lpVtbl->onSize(view, size);
+  bool agreed = false;
+  try {
+    agreed = resizer_ && resizer_(size->right - size->left, size->bottom - size->top);
+  } catch (...) {
+    // Nothing may unwind through the plug-in that called; a window that failed to follow keeps
+    // its size, as a refusal does.
+    agreed = false;
+  }
+  if (!agreed) {
+    return Steinberg_kResultFalse;
+  }
+  // The view learns the size from the host's own rectangle, as it would from a host's window.
+  Steinberg_ViewRect given = *size;
+  view->lpVtbl->onSize(view, &given);
   return Steinberg_kResultTrue;
 }
 

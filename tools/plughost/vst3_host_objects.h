@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/plughost/vst3_interfaces.h"
@@ -92,16 +94,21 @@ class ComponentHandler {
   ComponentHandlerListener& listener_;
 };
 
-// IPlugFrame for an open view: a resize request is accepted and its size kept. On Linux it also
-// answers the run loop the view finds through it (given by the host; null elsewhere).
+// IPlugFrame for an open view: a resize request goes to the host's window through the resizer,
+// and where that agrees the view is told its new size (onSize) before the frame answers, as
+// hosts do; without a resizer every request is refused. On Linux it also answers the run loop
+// the view finds through it (given by the host; null elsewhere).
 class PlugFrame {
  public:
+  using Resizer = std::function<bool(int width, int height)>;
+
   explicit PlugFrame(Steinberg_Linux_IRunLoop* runLoop);
   PlugFrame(const PlugFrame&) = delete;
   PlugFrame& operator=(const PlugFrame&) = delete;
 
   Steinberg_IPlugFrame* frame() { return faceOf(slot_); }
-  // The size of the last resize the view asked for, if it asked.
+  void setResizer(Resizer resizer) { resizer_ = std::move(resizer); }
+  // The size of the last resize the view asked for, if it asked, whether or not it got it.
   bool resized() const { return resized_; }
   Steinberg_ViewRect size() const { return size_; }
 
@@ -112,6 +119,7 @@ class PlugFrame {
 
   Slot<Steinberg_IPlugFrame, PlugFrame> slot_;
   Steinberg_Linux_IRunLoop* runLoop_;
+  Resizer resizer_;
   bool resized_ = false;
   Steinberg_ViewRect size_{};
 };
