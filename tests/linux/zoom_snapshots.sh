@@ -5,7 +5,8 @@
 # screen must hold a 300 % panel (810 x 1200): tests/linux/with_xvfb.sh with XVFB_SCREEN.
 #   zoom_snapshots.sh PART PLUGHOST PLUGIN WORK_DIR
 # PART:
-#   open_sizes  each Xft.dpi opens the editor at the offered zoom at or below dpi / 96
+#   open_sizes  each Xft.dpi opens the editor at the offered zoom at or below dpi / 96, whatever
+#               --scale says (VST 2 has no host scale)
 #   scripts     every scripted snapshot of tests/plughost/scripts/panel_scripts.txt, at 200 % and
 #               300 % with the positions multiplied into window pixels: the 100 % picture with
 #               every pixel replicated 2 x 2 / 3 x 3, and the same values and automation reports
@@ -49,6 +50,10 @@ open_sizes)
     has_line "dpi-$dpi" "wrote $work/dpi-$dpi.png: $width x $height pixels"
     echo "Xft.dpi $dpi: the editor opened at $width x $height"
   done
+  # A VST 2 host has no scale of its own to tell: the desktop's is the one followed.
+  set_dpi 144
+  snapshot scale_ignored --scale 2
+  has_line scale_ignored "wrote $work/scale_ignored.png: 405 x 600 pixels"
   ;;
 scripts)
   scripts=$(panel_scripts)
