@@ -7,17 +7,8 @@ set -u
 . "$(dirname "$0")/builds.sh"
 trap stop_wine EXIT
 
-# name|plughost snapshot options
-scripts='defaults|
-knob_low_drag|--drag 40,43:70,43
-knob_mid_drag|--drag 134,30:120,60
-knob_high_drag|--drag 218,30:240,55 --drag 205,50:230,50
-pad_presses|--press 100,250 --press 100,250 --press 100,350 --press 240,260 --press 20,370
-button_presses|--press 78,79 --press 78,79 --press 155,88 --press 236,79 --press 195,110 --press 195,120
-host_changes|--param 0=0.1 --param 1=0.999 --param 2=1 --param 3=0.35
-host_then_hand|--param 0=0 --param 3=1 --press 100,300 --drag 55,30:41,57 --press 78,88
-host_changes_while_open|--host-set 0=0.25 --host-set 3=0.75 --press 100,303 --host-set 1=0.05
-negative_values|--host-set 2=-0.25 --host-set 1=-0.004 --host-set 3=-1.5 --press 236,79'
+# name|plughost snapshot options, one script a line.
+scripts=$(grep -v '^#' "$root/tests/plughost/scripts/panel_scripts.txt")
 
 # The native build's LV2 UI too, in plughost's LV2 host window, and each build's VST 3 view in
 # plughost's VST 3 host window: the same panel, the same reports.

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Runs a command with DISPLAY set to a private Xvfb display of its own, started for it and
 # stopped after it, so that no test touches the developer's desktop.
-#   tests/linux/with_xvfb.sh COMMAND [ARG]...
+#   [XVFB_SCREEN=WxHxDEPTH] tests/linux/with_xvfb.sh COMMAND [ARG]...
+# The screen is 1280x1024x24 unless XVFB_SCREEN names another (a panel at 300 % is 1200 pixels
+# tall, and a window must be wholly on the screen for its pixels to be read back).
 set -eu
 
 work=$(mktemp -d)
@@ -18,7 +20,7 @@ trap cleanup EXIT INT TERM
 # -displayfd picks a free display number and writes it once the server accepts connections;
 # -noreset keeps the server up between clients (it would reset when its last client leaves).
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" \
+Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset 3>"$work/display" \
   >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 read -r number <"$work/display" || {

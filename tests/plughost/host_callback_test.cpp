@@ -178,3 +178,86 @@ TEST(HostCallbackRecorder, RoutesEveryDescriptorWhenThereAreMoreThanSlots) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host window that records what it was asked and follows or refuses.
+class WindowStub final : public plughost::EditorWindowSizer {
+ public:
+  explicit WindowStub(bool follows) : follows_(follows) {}
+  bool followsEditorSize() const override { return follows_; }
+  bool resizeForEditor(int width, int height) override {
+    asked.push_back({width, height});
+    return follows_;
+  }
+  struct Size {
+    int width;
+    int height;
+  };
+  std::vector<Size> asked;
+
+ private:
+  bool follows_;
+};
+
+TEST(HostCallbackRecorder, SizeWindowGoesToTheEditorWindowAndSaysWhetherItFollowed) {
+  constexpr std::int32_t kSizeWindow = plughost::audioMasterSizeWindow;
+  struct Case {
+    const char* what;
+    VstIntPtr height;
+    VstIntPtr answer;
+    plughost::HostAnswers answers;
+    std::int32_t width;
+    bool hasWindow;
+    bool follows;
+    bool reachesWindow;
+  };
+  const Case cases[] = {
+      {"a window that follows", 800, 1, plughost::HostAnswers::plain, 540, true, true, true},
+      {"a window that refuses", 800, 0, plughost::HostAnswers::plain, 540, true, false, true},
+      {"no window", 800, 0, plughost::HostAnswers::plain, 540, false, false, false},
+      {"a silent host", 800, 0, plughost::HostAnswers::silent, 540, true, true, false},
+      {"no width", 800, 0, plughost::HostAnswers::plain, 0, true, true, false},
+      {"a negative height", -800, 0, plughost::HostAnswers::plain, 540, true, true, false},
+  };
+  for (const Case& c : cases) {
+    plughost::HostPolicy policy;
+    policy.answers = c.answers;
+    HostCallbackRecorder host(policy);
+    WindowStub window(c.follows);
+    if (c.hasWindow) {
+      host.setEditorWindowSizer(&window);
+    }
+    EXPECT_EQ(host.handle(kSizeWindow, c.width, c.height, nullptr, 0.0f), c.answer) << c.what;
+    ASSERT_EQ(window.asked.size(), c.reachesWindow ? 1u : 0u) << c.what;
+    if (c.reachesWindow) {
+      EXPECT_EQ(window.asked[0].width, c.width) << c.what;
+      EXPECT_EQ(window.asked[0].height, c.height) << c.what;
+    }
+    EXPECT_EQ(host.countOf(kSizeWindow), 1u) << c.what;
+  }
+}
+
+TEST(HostCallbackRecorder, CanDoSizeWindowTellsWhetherTheWindowFollows) {
+  constexpr std::int32_t kCanDo = plughost::audioMasterCanDo;
+  char sizeWindow[] = "sizeWindow";
+  char longer[] = "sizeWindows";
+  char other[] = "sendVstEvents";
+  HostCallbackRecorder host;
+  EXPECT_EQ(host.handle(kCanDo, 0, 0, sizeWindow, 0.0f), -1) << "without a window";
+  WindowStub refusing(false);
+  host.setEditorWindowSizer(&refusing);
+  EXPECT_EQ(host.handle(kCanDo, 0, 0, sizeWindow, 0.0f), -1);
+  WindowStub following(true);
+  host.setEditorWindowSizer(&following);
+  EXPECT_EQ(host.handle(kCanDo, 0, 0, sizeWindow, 0.0f), 1);
+  EXPECT_EQ(host.handle(kCanDo, 0, 0, longer, 0.0f), 0);
+  EXPECT_EQ(host.handle(kCanDo, 0, 0, other, 0.0f), 0);
+  EXPECT_EQ(host.handle(kCanDo, 0, 0, nullptr, 0.0f), 0);
+  host.setEditorWindowSizer(nullptr);
+  EXPECT_EQ(host.handle(kCanDo, 0, 0, sizeWindow, 0.0f), -1);
+  EXPECT_TRUE(refusing.asked.empty());
+  EXPECT_TRUE(following.asked.empty()) << "asking whether it can resizes nothing";
+}
+
+}  // namespace

@@ -116,3 +116,47 @@ TEST(SnapshotScript, DragMovesInSmallStepsAndEndsOnItsEndPoint) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SnapshotScript, ReadsRightPresses) {
+  const PointerAction right = parseRightPressAction("100,120");
+  EXPECT_EQ(right.kind, PointerActionKind::rightPress);
+  EXPECT_EQ(right.from, (EditorPoint{100, 120}));
+  EXPECT_EQ(right.to, right.from);
+  EXPECT_EQ(describeAction(right), "right-press 100,120");
+  EXPECT_EQ(errorOf([] { parseRightPressAction("100"); }),
+            "bad --right-press '100': expected X,Y (two whole numbers of pixels)");
+  EXPECT_EQ(errorOf([] { checkActionBounds({parseRightPressAction("540,10")}, 540, 800); }),
+            "bad --right-press '540,10': x 540 is outside the editor's columns 0 to 539");
+}
+
+// A drag written for 100 % and multiplied into a window at k00 % (each point at its block's
+// centre) passes over the same panel pixels, in as many moves.
+TEST(SnapshotScript, DragOnAGridVisitsThePanelPixelsOfTheUnzoomedDrag) {
+  for (const char* text : {"40,43:70,43", "134,30:120,60", "218,30:240,55", "205,50:230,50",
+                           "55,30:41,57", "10,10:13,11", "0,0:269,399", "55,30:55,30"}) {
+    const PointerAction plain = parseDragAction(text);
+    const std::vector<EditorPoint> plainPath = dragPath(plain);
+    for (const int k : {2, 3}) {
+      SCOPED_TRACE(std::string(text) + " at " + std::to_string(k * 100) + " %");
+      auto zoomed = [k](EditorPoint p) { return EditorPoint{p.x * k + k / 2, p.y * k + k / 2}; };
+      const PointerAction drag{PointerActionKind::drag, zoomed(plain.from), zoomed(plain.to), ""};
+      const std::vector<EditorPoint> path = dragPath(drag, k);
+      ASSERT_EQ(path.size(), plainPath.size());
+      for (std::size_t i = 0; i < path.size(); ++i) {
+        EXPECT_EQ(path[i], zoomed(plainPath[i])) << "move " << i;
+      }
+      // The grid-free path of the same window pixels would not: more, smaller moves.
+      EXPECT_GE(dragPath(drag).size(), path.size());
+    }
+  }
+  // Whatever the start's place in its block, the end is exactly the given point.
+  const PointerAction offGrid{PointerActionKind::drag, {81, 87}, {140, 86}, ""};
+  const std::vector<EditorPoint> path = dragPath(offGrid, 2);
+  EXPECT_EQ(path.size(), 8u);
+  EXPECT_EQ(path.front(), (EditorPoint{89, 87}));
+  EXPECT_EQ(path.back(), (EditorPoint{140, 86}));
+}
+
+}  // namespace

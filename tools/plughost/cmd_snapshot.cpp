@@ -1,8 +1,10 @@
-// plughost snapshot PLUGIN OUT.png [--param I=V]... [--press X,Y]... [--drag X1,Y1:X2,Y2]...:
-// opens the plug-in's editor in a host window, plays the pointer script on it the way a user's
-// hand would (the real pointer moves, the editor gets the button messages), and saves what the
-// editor shows as a PNG picture. The Windows build hosts Windows editors; the Linux build hosts
-// X11 editors on the display DISPLAY names, with the pointer played through XTest.
+// plughost snapshot PLUGIN OUT.png [--param I=V]... [--press X,Y]... [--drag X1,Y1:X2,Y2]...
+// [--right-press X,Y]... [--host-set I=V]...: opens the plug-in's editor in a host window, plays
+// the pointer script on it the way a user's hand would (the real pointer moves, the editor gets
+// the button messages), and saves what the editor shows as a PNG picture, at the size the
+// editor has at the end. The host window follows the editor's requests for another size unless
+// told to keep its own. The Windows build hosts Windows editors; the Linux build hosts X11
+// editors on the display DISPLAY names, with the pointer played through XTest.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -45,7 +47,12 @@ struct SnapshotOptions {
   std::vector<std::string> parameters;
   std::vector<std::string> presses;
   std::vector<std::string> drags;
+  std::vector<std::string> rightPresses;
   std::vector<std::string> hostSets;
+  double scale = 0.0;  // 0: the host tells no scale
+  bool fixedSize = false;
+  int pointerGrid = 1;
+  bool dpiAware = false;
 };
 
 // A parameter change the host makes while the editor is open. Hosts send any number, so
@@ -84,21 +91,30 @@ struct ScriptStep {
   HostChange change;
 };
 
-// CLI11 keeps each option's values apart; its parse order tells how --press, --drag and
-// --host-set interleave on the command line, which is the order the script runs in.
-std::vector<ScriptStep> scriptInOrder(const CLI::App& command, const CLI::Option* press,
-                                      const CLI::Option* drag, const CLI::Option* hostSet,
+// The script's options, whose order on the command line is the order the script runs in.
+struct ScriptOptions {
+  const CLI::Option* press;
+  const CLI::Option* drag;
+  const CLI::Option* rightPress;
+  const CLI::Option* hostSet;
+};
+
+// CLI11 keeps each option's values apart; its parse order tells how they interleave.
+std::vector<ScriptStep> scriptInOrder(const CLI::App& command, const ScriptOptions& options,
                                       const SnapshotOptions& o) {
   std::vector<ScriptStep> script;
   std::size_t nextPress = 0;
   std::size_t nextDrag = 0;
+  std::size_t nextRight = 0;
   std::size_t nextSet = 0;
   for (const CLI::Option* option : command.parse_order()) {
-    if (option == press && nextPress < o.presses.size()) {
+    if (option == options.press && nextPress < o.presses.size()) {
       script.push_back({parsePressAction(o.presses[nextPress++]), {}});
-    } else if (option == drag && nextDrag < o.drags.size()) {
+    } else if (option == options.drag && nextDrag < o.drags.size()) {
       script.push_back({parseDragAction(o.drags[nextDrag++]), {}});
-    } else if (option == hostSet && nextSet < o.hostSets.size()) {
+    } else if (option == options.rightPress && nextRight < o.rightPresses.size()) {
+      script.push_back({parseRightPressAction(o.rightPresses[nextRight++]), {}});
+    } else if (option == options.hostSet && nextSet < o.hostSets.size()) {
       script.push_back({std::nullopt, parseHostChange(o.hostSets[nextSet++])});
     }
   }
@@ -233,14 +249,19 @@ void* parentOf(HostWindow& host) {
 // the moment it was dispatched.
 class ScriptedPointer {
  public:
-  explicit ScriptedPointer(HWND editor) : editor_(editor) {}
+  ScriptedPointer(HWND editor, int grid) : editor_(editor), grid_(grid) {}
 
   void perform(const PointerAction& action) {
     HWND target = windowAt(action.from);
     put(action.from);
+    if (action.kind == PointerActionKind::rightPress) {
+      send(target, WM_RBUTTONDOWN, MK_RBUTTON, action.from);
+      send(target, WM_RBUTTONUP, 0, action.from);
+      return;
+    }
     send(target, WM_LBUTTONDOWN, MK_LBUTTON, action.from);
     if (action.kind == PointerActionKind::drag) {
-      for (const EditorPoint& point : dragPath(action)) {
+      for (const EditorPoint& point : dragPath(action, grid_)) {
         put(point);
         send(target, WM_MOUSEMOVE, MK_LBUTTON, point);
       }
@@ -294,6 +315,7 @@ class ScriptedPointer {
   }
 
   HWND editor_;
+  int grid_;
 };
 
 #else  // X11
@@ -317,25 +339,32 @@ void* parentOf(HostWindow& host) {
 // the press to the release). The editor handles the events at its next idle, after the action.
 class ScriptedPointer {
  public:
-  explicit ScriptedPointer(HostWindow* host) : host_(*host) {}
+  ScriptedPointer(HostWindow* host, int grid) : host_(*host), grid_(grid) {}
 
   void perform(const PointerAction& action) {
     host_.pointerTo(action.from.x, action.from.y);
+    if (action.kind == PointerActionKind::rightPress) {
+      host_.rightButton(true);
+      host_.rightButton(false);
+      return;
+    }
     host_.leftButton(true);
     if (action.kind == PointerActionKind::drag) {
-      for (const EditorPoint& point : dragPath(action)) {
+      for (const EditorPoint& point : dragPath(action, grid_)) {
         host_.pointerTo(point.x, point.y);
       }
     }
     host_.leftButton(false);
     // A move after the release: editors that take no capture end a drag only there. The server
-    // reports no move to where the pointer already is, so it steps aside and back.
-    host_.pointerTo(action.to.x > 0 ? action.to.x - 1 : action.to.x + 1, action.to.y);
+    // reports no move to where the pointer already is, so it steps aside (by one block of the
+    // grid, one panel pixel of a zoomed script) and back.
+    host_.pointerTo(action.to.x >= grid_ ? action.to.x - grid_ : action.to.x + grid_, action.to.y);
     host_.pointerTo(action.to.x, action.to.y);
   }
 
  private:
   HostWindow& host_;
+  int grid_;
 };
 
 struct PanelCapture {
@@ -346,6 +375,46 @@ struct PanelCapture {
 };
 
 #endif
+
+// The largest editor a snapshot takes: the panel at 300 %, which fits a 1280-pixel-wide screen
+// and, on a screen at least as tall, the whole of it stays reachable for the pointer.
+constexpr int kLargestWidth = 810;
+constexpr int kLargestHeight = 1200;
+
+struct EditorSize {
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const EditorSize&, const EditorSize&) = default;
+};
+
+EditorSize sizeOf(const EditorRect& rect) {
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+std::string sizeText(EditorSize size) {
+  return std::to_string(size.width) + " x " + std::to_string(size.height);
+}
+
+// While it lives, the host window follows the editor's requests for another size (up to the
+// largest a snapshot takes) and says so; without one, the host refuses them.
+class WindowFollowsEditor {
+ public:
+  WindowFollowsEditor(Plugin& plugin, HostWindow& window) : plugin_(plugin) {
+    plugin_.setEditorResizer([&window](int width, int height) {
+      if (width <= 0 || height <= 0 || width > kLargestWidth || height > kLargestHeight) {
+        return false;
+      }
+      window.resize(width, height);
+      return true;
+    });
+  }
+  ~WindowFollowsEditor() { plugin_.setEditorResizer({}); }
+  WindowFollowsEditor(const WindowFollowsEditor&) = delete;
+  WindowFollowsEditor& operator=(const WindowFollowsEditor&) = delete;
+
+ private:
+  Plugin& plugin_;
+};
 
 // The editor between opening and closing. Declared after the host window, so the editor closes
 // before the window it lives in goes.
@@ -379,7 +448,22 @@ class OpenEditor {
   bool open_ = false;
 };
 
+// The editor's size as it answers now, held to what a snapshot can take.
+EditorSize usableEditorSize(Plugin& plugin, const std::string& name) {
+  const EditorSize size = sizeOf(plugin.editorRect().value_or(EditorRect{}));
+  if (size.width <= 0 || size.height <= 0 || size.width > kLargestWidth ||
+      size.height > kLargestHeight) {
+    throw HostError(name + ": its editor has no usable size (" + sizeText(size) + ")");
+  }
+  return size;
+}
+
 int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script) {
+#ifdef _WIN32
+  if (!followDpi(o.dpiAware)) {
+    throw HostError("--dpi-aware: this system lets no program follow the screens' DPI");
+  }
+#endif
   std::vector<ParameterAssignment> assignments;
   for (const auto& text : o.parameters) {
     assignments.push_back(parseParameterAssignment(text));
@@ -392,19 +476,29 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script)
   for (const auto& a : assignments) {
     plugin->setParameter(a.index, a.value);
   }
+  if (o.scale > 0.0) {
+    plugin->setEditorScale(o.scale);
+  }
 
   const std::optional<EditorRect> rect = plugin->editorRect();
   if (!rect) {
     throw HostError(name + " has no editor");
   }
   // An editor that gives its size only once it is open (LV2's ui:resize) gets a window large
-  // enough for any panel.
-  constexpr int kLargestPanel = 800;
-  const bool sizeKnown = rect->right > rect->left || rect->bottom > rect->top;
-  std::vector<PointerAction> actions;
+  // enough for any panel; the window takes the editor's size once it is known.
+  const EditorSize told = sizeOf(*rect);
+  const bool sizeKnown = told.width > 0 || told.height > 0;
+  // Actions up to the first right press are held to the opened editor's size before anything
+  // runs; a right press may open a menu that changes the size, so the rest are held to the size
+  // the editor has when they come.
+  std::vector<PointerAction> actionsAtOpenSize;
+  bool sizeMayChange = false;
   for (const ScriptStep& step : script) {
     if (step.pointer) {
-      actions.push_back(*step.pointer);
+      if (!sizeMayChange) {
+        actionsAtOpenSize.push_back(*step.pointer);
+      }
+      sizeMayChange = sizeMayChange || step.pointer->kind == PointerActionKind::rightPress;
     } else if (step.change.index >= plugin->parameterCount()) {
       throw HostError("bad --host-set '" + step.change.text + "': index " +
                       std::to_string(step.change.index) + " is out of range (the plug-in has " +
@@ -413,26 +507,29 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script)
   }
 
   AtomicOutputFile outFile(o.output);
-  HostWindow window(sizeKnown ? rect->right - rect->left : kLargestPanel,
-                    sizeKnown ? rect->bottom - rect->top : kLargestPanel);
-  OpenEditor editor(*plugin, window, name);
-  const EditorRect opened = plugin->editorRect().value_or(EditorRect{});
-  const int width = opened.right - opened.left;
-  const int height = opened.bottom - opened.top;
-  if (width <= 0 || height <= 0 || width > kLargestPanel || height > kLargestPanel) {
-    throw HostError(name + ": its editor has no usable size (" + std::to_string(width) + " x " +
-                    std::to_string(height) + ")");
+  HostWindow window(sizeKnown ? told.width : kLargestWidth,
+                    sizeKnown ? told.height : kLargestHeight);
+  std::optional<WindowFollowsEditor> follows;
+  if (!o.fixedSize) {
+    follows.emplace(*plugin, window);
   }
-  checkActionBounds(actions, width, height);
+  OpenEditor editor(*plugin, window, name);
+  EditorSize size = usableEditorSize(*plugin, name);
+  // A host sizes its window to the editor's rectangle once it is open.
+  if (size != EditorSize{window.width(), window.height()}) {
+    window.resize(size.width, size.height);
+  }
+  checkActionBounds(actionsAtOpenSize, size.width, size.height);
   plugin->idleEditor();
   window.pump();
-  std::printf("opened the editor, %d x %d pixels: %s\n", width, height,
+  std::printf("opened the editor, %s pixels: %s\n", sizeText(size).c_str(),
               parameterList(*plugin).c_str());
 
-  ScriptedPointer pointer(editor.window());
+  ScriptedPointer pointer(editor.window(), o.pointerGrid);
   for (const ScriptStep& step : script) {
     const std::size_t reportsBefore = plugin->automation().size();
     if (step.pointer) {
+      checkActionBounds({*step.pointer}, size.width, size.height);
       pointer.perform(*step.pointer);
     } else {
       plugin->setParameter(step.change.index, step.change.value);
@@ -445,13 +542,26 @@ int runSnapshot(const SnapshotOptions& o, const std::vector<ScriptStep>& script)
         step.pointer ? describeAction(*step.pointer) : "host sets " + step.change.text;
     std::printf("%s: %s; %s\n", what.c_str(), parameterList(*plugin).c_str(),
                 automationList(plugin->automation(), reportsBefore).c_str());
+    const EditorSize now = usableEditorSize(*plugin, name);
+    if (now != size) {
+      std::printf("the editor is now %s pixels (it was %s)\n", sizeText(now).c_str(),
+                  sizeText(size).c_str());
+      size = now;
+    }
   }
 
-  const RgbPicture picture = PanelCapture::capture(editor.window(), width, height);
+  // The window must hold what the editor says it shows: a host that refused a size keeps its
+  // own, and an editor that took another one anyway is cut off.
+  if (size.width > window.width() || size.height > window.height()) {
+    throw HostError(name + ": its editor is " + sizeText(size) + " pixels, larger than the " +
+                    sizeText({window.width(), window.height()}) +
+                    " the host window kept (it refused the editor's request for that size)");
+  }
+  const RgbPicture picture = PanelCapture::capture(editor.window(), size.width, size.height);
   editor.close();
   writePng(picture, outFile);
   outFile.commit();
-  std::printf("wrote %s: %d x %d pixels\n", o.output.c_str(), width, height);
+  std::printf("wrote %s: %s pixels\n", o.output.c_str(), sizeText(size).c_str());
   return 0;
 }
 
@@ -470,33 +580,69 @@ CommandRun defineSnapshotCommand(CLI::App& command) {
       ->type_name("I=V")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  CLI::Option* press =
+  ScriptOptions script{};
+  script.press =
       command
           .add_option("--press", o->presses,
-                      "press the left button at editor pixel X,Y and release it (in order with "
-                      "--drag)")
+                      "press the left button at window pixel X,Y and release it (in order with "
+                      "--drag, --right-press and --host-set)")
           ->type_name("X,Y")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  CLI::Option* drag =
+  script.drag =
       command
           .add_option("--drag", o->drags,
                       "press at X1,Y1, move with the button held to X2,Y2 and release there")
           ->type_name("X1,Y1:X2,Y2")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  CLI::Option* hostSet =
+  script.rightPress = command
+                          .add_option("--right-press", o->rightPresses,
+                                      "press the right button at window pixel X,Y and release it")
+                          ->type_name("X,Y")
+                          ->expected(1)
+                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  script.hostSet =
       command
           .add_option("--host-set", o->hostSets,
                       "with the editor open, the host sets parameter INDEX to VALUE (any finite "
-                      "number; in order with --press and --drag)")
+                      "number; in order with the pointer actions)")
           ->type_name("I=V")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command
+      .add_option("--scale", o->scale,
+                  "the host's scale for its editors, told before opening (1.5 is 150 %): VST 3's "
+                  "content scale, LV2's ui:scaleFactor; VST 2 has none and ignores it")
+      ->type_name("F")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double factor = std::strtod(text.c_str(), &end);
+            const bool number = !text.empty() && end == text.c_str() + text.size();
+            return number && std::isfinite(factor) && factor > 0.0
+                       ? std::string()
+                       : "'" + text + "' is not a factor above 0 (1.5 is 150 %)";
+          },
+          "F > 0"));
+  command.add_flag("--fixed-size", o->fixedSize,
+                   "the host window keeps its size: the editor's requests for another one are "
+                   "refused");
+  command
+      .add_option("--pointer-grid", o->pointerGrid,
+                  "drags move over blocks of K x K window pixels, as over a panel shown at K "
+                  "times its size: a script multiplied into such a window (x * K + K / 2) "
+                  "passes over the same panel pixels")
+      ->type_name("K")
+      ->check(CLI::Range(1, 16));
+#ifdef _WIN32
+  command.add_flag("--dpi-aware", o->dpiAware,
+                   "run DPI-aware (per monitor where the system can): windows are told the "
+                   "screen's DPI and are not scaled by the system; without it plughost is a "
+                   "DPI-unaware host, told 96");
+#endif
   CLI::App* app = &command;
-  return [o, app, press, drag, hostSet] {
-    return runSnapshot(*o, scriptInOrder(*app, press, drag, hostSet, *o));
-  };
+  return [o, app, script] { return runSnapshot(*o, scriptInOrder(*app, script, *o)); };
 }
 
 }  // namespace plughost

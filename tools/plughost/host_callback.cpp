@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace plughost {
@@ -136,10 +137,11 @@ VstIntPtr HostCallbackRecorder::handle(std::int32_t opcode, std::int32_t index, 
       automation_.push_back({index, opt});
     }
   }
-  return answer(opcode, index, ptr);
+  return answer(opcode, index, value, ptr);
 }
 
-VstIntPtr HostCallbackRecorder::answer(std::int32_t opcode, std::int32_t index, void* ptr) const {
+VstIntPtr HostCallbackRecorder::answer(std::int32_t opcode, std::int32_t index, VstIntPtr value,
+                                       void* ptr) const {
   if (policy_.answers == HostAnswers::silent ||
       (policy_.answers == HostAnswers::versionZero && opcode == audioMasterVersion)) {
     return 0;
@@ -164,10 +166,35 @@ VstIntPtr HostCallbackRecorder::answer(std::int32_t opcode, std::int32_t index, 
       return 1000;
     case audioMasterGetLanguage:
       return 1;  // English
+    case audioMasterSizeWindow: {
+      EditorWindowSizer* sizer = editorWindowSizer();
+      // The height comes in a pointer-sized field; no window is anywhere near int's range.
+      const auto height = static_cast<int>(
+          std::clamp<VstIntPtr>(value, 0, std::numeric_limits<std::int32_t>::max()));
+      const bool followed =
+          sizer != nullptr && index > 0 && height > 0 && sizer->resizeForEditor(index, height);
+      return followed ? 1 : 0;
+    }
+    case audioMasterCanDo:
+      return canDo(static_cast<const char*>(ptr));
     default:
-      // Automation, idle, current id, time info, can-do and the rest: nothing to say.
+      // Automation, idle, current id, time info and the rest: nothing to say.
       return 0;
   }
+}
+
+VstIntPtr HostCallbackRecorder::canDo(const char* what) const {
+  if (what == nullptr) {
+    return 0;
+  }
+  // 1: can, -1: cannot, 0: the host does not say. Only what the host knows about itself is
+  // answered; the plug-in's texts are not to be trusted to end, so the comparison is bounded.
+  constexpr char kSizeWindow[] = "sizeWindow";
+  if (std::strncmp(what, kSizeWindow, sizeof kSizeWindow) == 0) {
+    const EditorWindowSizer* sizer = editorWindowSizer();
+    return sizer != nullptr && sizer->followsEditorSize() ? 1 : -1;
+  }
+  return 0;
 }
 
 std::vector<HostRequest> HostCallbackRecorder::requests() const {

@@ -44,6 +44,19 @@ struct AutomationReport {
   float value;
 };
 
+// The host's window around a plug-in's editor, as far as the editor may ask it for another size:
+// audioMasterSizeWindow (index = width, value = height) and canDo "sizeWindow".
+class EditorWindowSizer {
+ public:
+  // Whether the window follows such requests at all.
+  virtual bool followsEditorSize() const = 0;
+  // Makes the window width x height pixels; false when it did not.
+  virtual bool resizeForEditor(int width, int height) = 0;
+
+ protected:
+  ~EditorWindowSizer() = default;
+};
+
 class HostCallbackRecorder {
  public:
   static constexpr VstIntPtr kHostVersion = 2400;
@@ -81,6 +94,12 @@ class HostCallbackRecorder {
   // What the host reports to a plug-in that asks.
   void setSampleRate(float rate) { sampleRate_.store(rate, std::memory_order_relaxed); }
   void setBlockSize(std::int32_t frames) { blockSize_.store(frames, std::memory_order_relaxed); }
+  // Where audioMasterSizeWindow goes; null (the start) refuses it, and canDo "sizeWindow" says
+  // no. Set while no editor is open: the callback reads it without a lock.
+  void setEditorWindowSizer(EditorWindowSizer* sizer) {
+    sizer_.store(sizer, std::memory_order_release);
+  }
+  EditorWindowSizer* editorWindowSizer() const { return sizer_.load(std::memory_order_acquire); }
 
   // The answer to one request, recorded. Public so tests and other hosts can drive it directly.
   VstIntPtr handle(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr, float opt);
@@ -92,7 +111,8 @@ class HostCallbackRecorder {
   std::size_t countOf(std::int32_t opcode) const;
 
  private:
-  VstIntPtr answer(std::int32_t opcode, std::int32_t index, void* ptr) const;
+  VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr) const;
+  VstIntPtr canDo(const char* what) const;
 
   HostPolicy policy_;
   mutable std::mutex mutex_;
@@ -103,6 +123,7 @@ class HostCallbackRecorder {
   std::atomic<std::size_t> otherOpcodeCount_{0};
   std::atomic<float> sampleRate_{44100.0f};
   std::atomic<std::int32_t> blockSize_{512};
+  std::atomic<EditorWindowSizer*> sizer_{nullptr};
 };
 
 }  // namespace plughost

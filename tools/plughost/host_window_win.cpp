@@ -1,6 +1,7 @@
 #include "tools/plughost/host_window_win.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "tools/plughost/host_error.h"
 
@@ -26,20 +27,79 @@ void registerHostClass() {
   (void)registered;
 }
 
-}  // namespace
-
-HostWindow::HostWindow(int clientWidth, int clientHeight) {
-  registerHostClass();
+// The frame around a client area of this size, in the middle of the screen: SetCursorPos clamps
+// to the screen, so a pointer script that runs past the editor's edges needs room on every side.
+RECT frameInTheMiddle(int clientWidth, int clientHeight) {
   RECT frame{0, 0, clientWidth, clientHeight};
   AdjustWindowRectEx(&frame, kHostStyle, FALSE, 0);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  // In the middle of the screen: SetCursorPos clamps to the screen, so a pointer script that
-  // runs past the editor's edges needs room on every side.
   const int x = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
   const int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
-  window_ = CreateWindowExA(0, kHostWindowClass, "plughost", kHostStyle, x, y, width, height,
-                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  return RECT{x, y, x + width, y + height};
+}
+
+}  // namespace
+
+namespace {
+
+// A user32 export that older systems lack, or null.
+template <typename Function>
+Function user32Export(const char* name) {
+  HMODULE user = GetModuleHandleA("user32.dll");
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): how a system export is typed
+  return user != nullptr
+             ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user, name)))
+             : nullptr;
+}
+
+// DPI_AWARENESS_CONTEXT values; the headers name them only for newer target systems.
+// NOLINTBEGIN(performance-no-int-to-ptr): the contexts are small negative handles
+HANDLE awarenessContext(std::intptr_t value) {
+  return reinterpret_cast<HANDLE>(value);
+}
+// NOLINTEND(performance-no-int-to-ptr)
+constexpr std::intptr_t kUnaware = -1;
+constexpr std::intptr_t kSystemAware = -2;
+constexpr std::intptr_t kPerMonitorAware = -3;
+constexpr std::intptr_t kPerMonitorAwareV2 = -4;
+
+}  // namespace
+
+bool followDpi(bool aware) {
+  using SetContext = HANDLE(WINAPI*)(HANDLE);
+  const auto setThreadContext = user32Export<SetContext>("SetThreadDpiAwarenessContext");
+  if (!aware) {
+    // A program without a manifest saying otherwise is unaware on Windows, but Wine makes every
+    // process per-monitor aware from the start; the thread that makes the windows says it
+    // itself, the same on both.
+    if (setThreadContext != nullptr) {
+      setThreadContext(awarenessContext(kUnaware));
+    }
+    return true;
+  }
+  using SetProcessContext = BOOL(WINAPI*)(HANDLE);
+  if (const auto setContext = user32Export<SetProcessContext>("SetProcessDpiAwarenessContext")) {
+    for (const std::intptr_t context : {kPerMonitorAwareV2, kPerMonitorAware, kSystemAware}) {
+      if (setContext(awarenessContext(context)) != FALSE) {
+        break;
+      }
+    }
+  } else if (const auto setAware = user32Export<BOOL(WINAPI*)()>("SetProcessDPIAware")) {
+    setAware();
+  }
+  // Already aware (the process was made so before main) is as good as made so here.
+  const auto isAware = user32Export<BOOL(WINAPI*)()>("IsProcessDPIAware");
+  return isAware != nullptr && isAware() != FALSE;
+}
+
+HostWindow::HostWindow(int clientWidth, int clientHeight)
+    : width_(clientWidth), height_(clientHeight) {
+  registerHostClass();
+  const RECT frame = frameInTheMiddle(clientWidth, clientHeight);
+  window_ = CreateWindowExA(0, kHostWindowClass, "plughost", kHostStyle, frame.left, frame.top,
+                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
   if (window_ == nullptr) {
     throw HostError("cannot create a host window for the editor (Windows error " +
                     std::to_string(GetLastError()) + ")");
@@ -61,6 +121,17 @@ void HostWindow::destroy() {
     DestroyWindow(window_);
     window_ = nullptr;
   }
+}
+
+void HostWindow::resize(int clientWidth, int clientHeight) {
+  if (window_ == nullptr) {
+    return;
+  }
+  width_ = clientWidth;
+  height_ = clientHeight;
+  const RECT frame = frameInTheMiddle(clientWidth, clientHeight);
+  SetWindowPos(window_, nullptr, frame.left, frame.top, frame.right - frame.left,
+               frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void HostWindow::pump() {

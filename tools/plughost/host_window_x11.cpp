@@ -56,8 +56,7 @@ X11HostWindow::X11HostWindow(int clientWidth, int clientHeight) {
     xcb_screen_next(&screens);
   }
   screen_ = screens.data;
-  x_ = std::max(0, (screen_->width_in_pixels - clientWidth) / 2);
-  y_ = std::max(0, (screen_->height_in_pixels - clientHeight) / 2);
+  placeInTheMiddle(clientWidth, clientHeight);
   window_ = xcb_generate_id(connection_);
   // No window manager takes part on a private display; override-redirect keeps it so on a
   // desktop too, where a manager would otherwise move or decorate the frame.
@@ -76,6 +75,28 @@ X11HostWindow::X11HostWindow(int clientWidth, int clientHeight) {
     throw HostError("cannot create a host window for the editor on the X display");
   }
   xcb_map_window(connection_, window_);
+  sync();
+}
+
+void X11HostWindow::placeInTheMiddle(int clientWidth, int clientHeight) {
+  width_ = clientWidth;
+  height_ = clientHeight;
+  x_ = std::max(0, (screen_->width_in_pixels - clientWidth) / 2);
+  y_ = std::max(0, (screen_->height_in_pixels - clientHeight) / 2);
+}
+
+void X11HostWindow::resize(int clientWidth, int clientHeight) {
+  if (destroyed_) {
+    return;
+  }
+  placeInTheMiddle(clientWidth, clientHeight);
+  const std::uint32_t values[] = {static_cast<std::uint32_t>(x_), static_cast<std::uint32_t>(y_),
+                                  static_cast<std::uint32_t>(clientWidth),
+                                  static_cast<std::uint32_t>(clientHeight)};
+  xcb_configure_window(connection_, window_,
+                       XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                           XCB_CONFIG_WINDOW_HEIGHT,
+                       values);
   sync();
 }
 
@@ -144,7 +165,15 @@ void X11HostWindow::pointerTo(int x, int y) {
 }
 
 void X11HostWindow::leftButton(bool pressed) {
-  xcb_test_fake_input(connection_, pressed ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, 1,
+  button(1, pressed);
+}
+
+void X11HostWindow::rightButton(bool pressed) {
+  button(3, pressed);
+}
+
+void X11HostWindow::button(std::uint8_t number, bool pressed) {
+  xcb_test_fake_input(connection_, pressed ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, number,
                       XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
   sync();
 }

@@ -38,6 +38,11 @@ class X11HostWindow {
   int childCount();
   // Puts the frame above every other window of the screen.
   void raise();
+  // Makes the client area this size, in the middle of the screen again; the editor's windows
+  // inside keep their own size (an editor that asked for this one sizes them itself).
+  void resize(int clientWidth, int clientHeight);
+  int width() const { return width_; }
+  int height() const { return height_; }
   // Asks every child window to paint itself again (an expose of its whole area).
   void exposeChildren();
 
@@ -45,6 +50,7 @@ class X11HostWindow {
   // released there. Throws HostError without the XTest extension.
   void pointerTo(int x, int y);
   void leftButton(bool pressed);
+  void rightButton(bool pressed);
 
   // The host destroys its window now, and with it whatever the editor made in it, as a host
   // does when the user closes it. Nothing is drawn or played into it afterwards.
@@ -59,6 +65,11 @@ class X11HostWindow {
   xcb_window_t window_ = 0;
   int x_ = 0;  // on the root window
   int y_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  void button(std::uint8_t number, bool pressed);
+  void placeInTheMiddle(int clientWidth, int clientHeight);
+
   bool xtestChecked_ = false;
   bool destroyed_ = false;
 };

@@ -131,6 +131,7 @@ class Plugin {
   bool resizeEditorWindow(int width, int height) const {
     return resizer_ && resizer_(width, height);
   }
+  // Whether the command's window follows such requests at all (what a host says when asked).
   bool hasEditorResizer() const { return static_cast<bool>(resizer_); }
 
  private:

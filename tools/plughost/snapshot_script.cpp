@@ -11,7 +11,20 @@ namespace plughost {
 namespace {
 
 const char* optionName(PointerActionKind kind) {
-  return kind == PointerActionKind::press ? "--press" : "--drag";
+  switch (kind) {
+    case PointerActionKind::press:
+      return "--press";
+    case PointerActionKind::rightPress:
+      return "--right-press";
+    case PointerActionKind::drag:
+      break;
+  }
+  return "--drag";
+}
+
+// The block a coordinate lies in; script coordinates are never negative.
+int blockOf(int coordinate, int grid) {
+  return coordinate / grid;
 }
 
 HostError badAction(PointerActionKind kind, const std::string& text, const std::string& problem) {
@@ -41,12 +54,24 @@ bool parsePoint(const std::string& text, EditorPoint& point) {
 
 }  // namespace
 
-PointerAction parsePressAction(const std::string& text) {
+namespace {
+
+PointerAction parsePointAction(PointerActionKind kind, const std::string& text) {
   EditorPoint point{};
   if (!parsePoint(text, point)) {
-    throw badAction(PointerActionKind::press, text, "expected X,Y (two whole numbers of pixels)");
+    throw badAction(kind, text, "expected X,Y (two whole numbers of pixels)");
   }
-  return {PointerActionKind::press, point, point, text};
+  return {kind, point, point, text};
+}
+
+}  // namespace
+
+PointerAction parsePressAction(const std::string& text) {
+  return parsePointAction(PointerActionKind::press, text);
+}
+
+PointerAction parseRightPressAction(const std::string& text) {
+  return parsePointAction(PointerActionKind::rightPress, text);
 }
 
 PointerAction parseDragAction(const std::string& text) {
@@ -78,18 +103,22 @@ void checkActionBounds(const std::vector<PointerAction>& actions, int width, int
   }
 }
 
-std::vector<EditorPoint> dragPath(const PointerAction& drag) {
-  const int dx = drag.to.x - drag.from.x;
-  const int dy = drag.to.y - drag.from.y;
+std::vector<EditorPoint> dragPath(const PointerAction& drag, int grid) {
+  grid = std::max(grid, 1);
+  const EditorPoint from{blockOf(drag.from.x, grid), blockOf(drag.from.y, grid)};
+  const EditorPoint inBlock{drag.from.x - from.x * grid, drag.from.y - from.y * grid};
+  const int dx = blockOf(drag.to.x, grid) - from.x;
+  const int dy = blockOf(drag.to.y, grid) - from.y;
   const int longer = std::max(std::abs(dx), std::abs(dy));
   const int moves = std::max(kMinDragMoves, (longer + kDragStepPixels - 1) / kDragStepPixels);
   std::vector<EditorPoint> path;
   path.reserve(static_cast<std::size_t>(moves));
-  for (int i = 1; i <= moves; ++i) {
+  for (int i = 1; i < moves; ++i) {
     const double t = static_cast<double>(i) / moves;
-    path.push_back({drag.from.x + static_cast<int>(std::lround(dx * t)),
-                    drag.from.y + static_cast<int>(std::lround(dy * t))});
+    path.push_back({(from.x + static_cast<int>(std::lround(dx * t))) * grid + inBlock.x,
+                    (from.y + static_cast<int>(std::lround(dy * t))) * grid + inBlock.y});
   }
+  path.push_back(drag.to);
   return path;
 }
 
@@ -97,6 +126,9 @@ std::string describeAction(const PointerAction& action) {
   auto point = [](EditorPoint p) { return std::to_string(p.x) + "," + std::to_string(p.y); };
   if (action.kind == PointerActionKind::press) {
     return "press " + point(action.from);
+  }
+  if (action.kind == PointerActionKind::rightPress) {
+    return "right-press " + point(action.from);
   }
   return "drag " + point(action.from) + ":" + point(action.to);
 }

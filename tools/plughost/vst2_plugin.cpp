@@ -12,15 +12,30 @@ Vst2Plugin::Vst2Plugin(const std::string& path, const HostPolicy& policy)
       host_(std::make_unique<HostCallbackRecorder>(policy)),
       owned_(std::make_unique<PluginInstance>(*library_, *host_)),
       instance_(owned_.get()) {
+  answerSizeRequests();
   instance_->open();
 }
 
 Vst2Plugin::Vst2Plugin(std::unique_ptr<PluginInstance> instance)
-    : owned_(std::move(instance)), instance_(owned_.get()) {}
+    : owned_(std::move(instance)), instance_(owned_.get()) {
+  answerSizeRequests();
+}
 
-Vst2Plugin::Vst2Plugin(PluginInstance& borrowed) : instance_(&borrowed) {}
+Vst2Plugin::Vst2Plugin(PluginInstance& borrowed) : instance_(&borrowed) {
+  answerSizeRequests();
+}
 
-Vst2Plugin::~Vst2Plugin() = default;
+Vst2Plugin::~Vst2Plugin() {
+  // A borrowed instance's host outlives this object: its size requests are refused again.
+  HostCallbackRecorder& host = instance_->host();
+  if (host.editorWindowSizer() == this) {
+    host.setEditorWindowSizer(nullptr);
+  }
+}
+
+void Vst2Plugin::answerSizeRequests() {
+  instance_->host().setEditorWindowSizer(this);
+}
 
 std::string Vst2Plugin::name() {
   char text[kHostTextBufferSize] = {};

@@ -1,5 +1,6 @@
 // A VST 2 plug-in behind plughost's one plug-in interface: its library, the host callback it
-// talks to and the effect, opened (effOpen) on construction.
+// talks to and the effect, opened (effOpen) on construction. The editor's audioMasterSizeWindow
+// requests reach the command's window through the editor resizer (Plugin::setEditorResizer).
 #pragma once
 
 #include <memory>
@@ -12,7 +13,7 @@
 
 namespace plughost {
 
-class Vst2Plugin final : public Plugin {
+class Vst2Plugin final : public Plugin, private EditorWindowSizer {
  public:
   // Loads the library and creates the effect with a host of that policy. Throws HostError.
   explicit Vst2Plugin(const std::string& path, const HostPolicy& policy = {});
@@ -60,6 +61,11 @@ class Vst2Plugin final : public Plugin {
   void describe(std::ostream& out, bool json) override;
 
  private:
+  bool followsEditorSize() const override { return hasEditorResizer(); }
+  bool resizeForEditor(int width, int height) override { return resizeEditorWindow(width, height); }
+  // Makes this object the sizer of the instance's host, for as long as it lives.
+  void answerSizeRequests();
+
   // Declared in the order they must be made; destroyed in reverse.
   std::unique_ptr<PluginLibrary> library_;
   std::unique_ptr<HostCallbackRecorder> host_;
