@@ -5,7 +5,8 @@
 # and, through both the 32-bit and the 64-bit DLL, the Linux VST 2 plug-in and the LV2 bundle,
 # at a hotter setting (out/demo-hot.wav, the same bytes from every build), prints what a host
 # sees of the plug-in and how fast each DLL runs, saves pictures of the panel (out/panel.png at
-# the defaults, out/panel-hot.png with the knobs turned), and plots dry against processed
+# the defaults, out/panel-hot.png with the knobs turned, out/panel-200.png at 200 % chosen from
+# its right-click menu), and plots dry against processed
 # (out/demo-plot.png). A machine that runs no 32-bit programs uses the 64-bit DLL alone.
 set -eu
 
@@ -134,6 +135,14 @@ step "Panel: plughost snapshot with the knobs turned up"
 wine "$main_bits" snapshot "$(dll "$main_bits")" out/panel-hot.png \
   --drag 55,30:66,51 --drag 134,30:159,45 --drag 218,30:229,57 \
   --press 134,260 --press 134,260 --press 134,260
+
+# The zoom menu as a user works it: a right click at 100,100 opens it there, and a click on its
+# third item (200 %) makes the plug-in ask the host for a window twice the size. The 64-bit DLL:
+# the 32-bit one keeps its one size.
+#   cp out/panel-200.png docs/panel-200.png
+step "Panel: plughost snapshot at 200 %, chosen from the panel's right-click menu"
+wine 64 snapshot "$(dll 64)" out/panel-200.png --right-press 100,100 \
+  --press 110,134
 
 step "Plot: dry against processed"
 /usr/bin/python3 tools/demo/plot_demo.py out/demo-dry.wav out/demo-drive.wav out/demo-hot.wav \
