@@ -99,10 +99,9 @@ class Lv2PanelUi final : public PanelEditSink, public PanelZoomHost {
   std::uint32_t setOptions(const LV2_Options_Option* options) {
     std::uint32_t status = LV2_OPTIONS_SUCCESS;
     for (; options != nullptr && options->key != 0; ++options) {
-      if (options->context != LV2_OPTIONS_INSTANCE) {
-        status |= LV2_OPTIONS_ERR_BAD_SUBJECT;
-      } else if (options->key != scaleFactorKey_) {
-        status |= LV2_OPTIONS_ERR_BAD_KEY;
+      if (const std::uint32_t refused = notTheScaleFactor(*options);
+          refused != LV2_OPTIONS_SUCCESS) {
+        status |= refused;
       } else if (const double factor = scaleFactorOf(*options); factor > 0.0) {
         hostScale_ = static_cast<float>(factor);
         editor->setHostScale(factor);
@@ -117,10 +116,9 @@ class Lv2PanelUi final : public PanelEditSink, public PanelZoomHost {
   std::uint32_t getOptions(LV2_Options_Option* options) const {
     std::uint32_t status = LV2_OPTIONS_SUCCESS;
     for (; options != nullptr && options->key != 0; ++options) {
-      if (options->context != LV2_OPTIONS_INSTANCE) {
-        status |= LV2_OPTIONS_ERR_BAD_SUBJECT;
-      } else if (options->key != scaleFactorKey_) {
-        status |= LV2_OPTIONS_ERR_BAD_KEY;
+      if (const std::uint32_t refused = notTheScaleFactor(*options);
+          refused != LV2_OPTIONS_SUCCESS) {
+        status |= refused;
       } else if (hostScale_ <= 0.0f) {
         status |= LV2_OPTIONS_ERR_UNKNOWN;
       } else {
@@ -136,6 +134,15 @@ class Lv2PanelUi final : public PanelEditSink, public PanelZoomHost {
   PanelEditor* editor = nullptr;  // owned by effect
 
  private:
+  // Why an option is not this instance's scale factor, the one option the panel knows; success
+  // when it is.
+  std::uint32_t notTheScaleFactor(const LV2_Options_Option& option) const {
+    if (option.context != LV2_OPTIONS_INSTANCE) {
+      return LV2_OPTIONS_ERR_BAD_SUBJECT;
+    }
+    return option.key != scaleFactorKey_ ? LV2_OPTIONS_ERR_BAD_KEY : LV2_OPTIONS_SUCCESS;
+  }
+
   // A positive finite factor of an atom:Float or atom:Double option; 0 for anything else.
   double scaleFactorOf(const LV2_Options_Option& option) const {
     double factor = 0.0;
